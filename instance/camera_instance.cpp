@@ -23,8 +23,7 @@ ParameterChannel makeParameterChannel(int typeCode, const char *name, void *grou
 }
 
 void *createInstance(void * /*privateData*/, void *cameraItem, const char **error) noexcept {
-    auto *const instance =
-        static_cast<CameraInstance *>(allocateZeroed(1, sizeof(CameraInstance)));
+    auto *const instance = static_cast<CameraInstance *>(allocateZeroed(1, sizeof(CameraInstance)));
     if (instance == nullptr) {
         if (error != nullptr) {
             *error = kCreateFailed;
@@ -37,8 +36,8 @@ void *createInstance(void * /*privateData*/, void *cameraItem, const char **erro
     instance->channelGroup = gHostServices.items->channelGroup(cameraItem);
     for (const ParameterInfo &parameter : kParameters) {
         instance->*parameter.channel =
-            makeParameterChannel(parameter.typeCode, parameter.channelName,
-                                 instance->channelGroup, &(instance->*parameter.cached));
+            makeParameterChannel(parameter.typeCode, parameter.channelName, instance->channelGroup,
+                                 &(instance->*parameter.cached));
     }
     instance->samples = nullptr;
     return instance;

@@ -4,7 +4,9 @@
 
 namespace brelvix {
 
-void *allocateZeroed(std::size_t count, std::size_t size) noexcept { return std::calloc(count, size); }
+void *allocateZeroed(std::size_t count, std::size_t size) noexcept {
+    return std::calloc(count, size);
+}
 
 void releaseMemory(void *block) noexcept { std::free(block); }
 

@@ -1,6 +1,7 @@
 #include "instance/camera_instance.h"
 #include "instance/persistence.h"
 #include "module/descriptor.h"
+#include "module/lens_handler.h"
 #include "module/services.h"
 
 namespace brelvix {
@@ -34,6 +35,9 @@ int activateLens(int version, HostLookup lookup, void *local, void * /*serverDat
     instance->save = saveInstance;
     instance->describe = describeInstance;
 
+    handler->preview = previewLens;
+    handler->newFrame = prepareFrame;
+    handler->evaluate = evaluateLensRay;
     handler->flags = lensFlags;
     return 0;
 }

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+# Usage: scripts/setup.sh [native|all]   (native: what the main job needs)
+set -euo pipefail
+
+what=${1:-all}
+native=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libcli11-dev pkg-config binutils)
+extra=(clang libclang-rt-14-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32)
+
+wanted=("${native[@]}")
+if [ "$what" = all ]; then
+  wanted+=("${extra[@]}")
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: missing packages and not root; install them: ${missing[*]}" >&2
+  exit 1
+fi
+for package in "${missing[@]}"; do
+  if [ "$package" = wine32 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+done
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q >&2
+apt-get install -y -q "${missing[@]}" >&2

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test suite: native release, then the same
+# suites under AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded
+# suites under ThreadSanitizer. Fails on the first failure or sanitizer report.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh all
+
+run_preset() {
+  local preset=$1
+  echo "==> $preset" >&2
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)"
+  ctest --preset "$preset"
+}
+
+run_preset release
+run_preset asan
+run_preset tsan
+echo "==> all suites passed" >&2

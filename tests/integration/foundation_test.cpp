@@ -1,0 +1,110 @@
+// The module as the host sees it: loaded from the built file, started, and
+// activated through its descriptor.
+#include "host/standin_host.h"
+#include "tests/integration/loaded_module.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace brelvix::integration {
+namespace {
+
+TEST_F(LoadedModule, DescriptorListsTheLensAndThePanel) {
+    const ModuleDescriptor &descriptor = module->descriptor();
+    EXPECT_EQ(descriptor.syncWord, 0x04121994UL);
+    EXPECT_EQ(descriptor.systemVersion, 3UL);
+    EXPECT_EQ(descriptor.machineWord, 0x300UL);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(module->serverData()), 4u);
+    const ServerRecord *const lensServer = module->server("CameraHandler");
+    const ServerRecord *const panelServer = module->server("CameraInterface");
+    ASSERT_NE(lensServer, nullptr);
+    ASSERT_NE(panelServer, nullptr);
+    EXPECT_STREQ(lensServer->name, "Brelvix0.1.5");
+    EXPECT_STREQ(panelServer->name, "Brelvix0.1.5");
+    EXPECT_EQ(lensServer->tags, panelServer->tags);
+    EXPECT_STREQ(lensServer->tags[0].text, "Brelvix 0.1.5");
+    EXPECT_EQ(lensServer->tags[1].text, nullptr);
+    EXPECT_EQ(descriptor.servers[2].className, nullptr);
+}
+
+TEST_F(LoadedModule, LensActivationChecksVersionAndServices) {
+    for (const int version : {1, 3}) {
+        standin::StandInHost host;
+        standin::LensTables tables;
+        EXPECT_EQ(
+            tables.activate(lensServer()->activate, host.lookup(), module->serverData(), version),
+            1);
+        EXPECT_TRUE(host.lookups().empty());
+        EXPECT_EQ(tables.instance.create, nullptr);
+    }
+    for (const char *missing : {"LWVParmFuncs 2", "LW Item Info 4", "Animation Envelopes",
+                                "LW Time Info", "LW Camera Info 5"}) {
+        SCOPED_TRACE(missing);
+        standin::StandInHost host;
+        host.withholdService(missing);
+        standin::LensTables tables;
+        EXPECT_EQ(tables.activate(lensServer()->activate, host.lookup(), module->serverData()), 2);
+        EXPECT_EQ(tables.instance.create, nullptr);
+        EXPECT_EQ(tables.handler.flags, nullptr);
+        EXPECT_EQ(host.lookups().size(), 5u);
+    }
+}
+
+TEST_F(LoadedModule, FreshInstanceSamplesToTheDefaults) {
+    void *const instance = createInstance();
+    ASSERT_NE(instance, nullptr);
+    EXPECT_STREQ(lens.instance.describe(instance), "Brelvix");
+    EXPECT_EQ(lens.handler.flags(instance), 1u);
+    const std::vector<double> defaults = {2.6217, 0.0, 0.0, 0.05, 0.0};
+    EXPECT_EQ(cachedValues(instance), defaults);
+    for (const double time : {0.0, 12.5}) {
+        EXPECT_EQ(channelValues(instance, time), defaults);
+    }
+    EXPECT_EQ(host.liveChannelCount(), 5u);
+    lens.instance.destroy(instance);
+    EXPECT_EQ(host.liveChannelCount(), 0u);
+}
+
+TEST_F(LoadedModule, SceneRoundTripNarrowsTheCachedValues) {
+    void *const saved = createInstance();
+    void *const loaded = createInstance();
+    ASSERT_NE(saved, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    standin::SceneWriter writer;
+    ASSERT_EQ(lens.instance.save(saved, writer.state()), nullptr);
+    // The numbers are the last line: the cached values narrowed to floats.
+    const std::string &text = writer.text();
+    const std::string last = text.substr(text.rfind("floats"));
+    float numbers[5] = {};
+    ASSERT_EQ(std::sscanf(last.c_str(), "floats 5 %g %g %g %g %g", &numbers[0], &numbers[1],
+                          &numbers[2], &numbers[3], &numbers[4]),
+              5)
+        << last;
+    EXPECT_EQ(static_cast<double>(numbers[0]), 2.6217000484466553);
+    EXPECT_EQ(static_cast<double>(numbers[3]), 0.05000000074505806);
+    EXPECT_EQ(numbers[1], 0.0f);
+
+    standin::SceneReader reader(text);
+    EXPECT_EQ(lens.instance.load(loaded, reader.state()), nullptr);
+    EXPECT_EQ(host.countCalls("LWVParmFuncs 2", "load"), 5u);
+    EXPECT_EQ(cachedValues(loaded),
+              (std::vector<double>{2.6217000484466553, 0.0, 0.0, 0.05000000074505806, 0.0}));
+    lens.instance.destroy(saved);
+    lens.instance.destroy(loaded);
+}
+
+TEST_F(LoadedModule, DamagedSceneErrorComesBackUnchanged) {
+    void *const instance = createInstance();
+    ASSERT_NE(instance, nullptr);
+    standin::SceneReader reader("channel 0 2.6217\nchannel zero\n");
+    const char *const error = lens.instance.load(instance, reader.state());
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(std::string(error).rfind("Scene line 2", 0), 0u) << error;
+    lens.instance.destroy(instance);
+}
+
+} // namespace
+} // namespace brelvix::integration

@@ -1,0 +1,77 @@
+// brelvix-info: loads a module file as the host does and prints what the host
+// finds there: the descriptor, the servers, and a new camera's parameters.
+//
+//     brelvix-info [MODULE]     (default: brelvix.so beside this program)
+#include "host/standin_host.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string defaultModulePath(const char *argv0) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+    const std::filesystem::path dir =
+        error ? std::filesystem::path(argv0).parent_path() : self.parent_path();
+    return (dir / "brelvix.so").string();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    using namespace brelvix;
+    const std::string path = argc > 1 ? argv[1] : defaultModulePath(argv[0]);
+    std::string error;
+    const auto module = standin::ModuleLibrary::open(path, error);
+    if (!module) {
+        std::fprintf(stderr, "brelvix-info: %s\n", error.c_str());
+        return 1;
+    }
+    const ModuleDescriptor &descriptor = module->descriptor();
+    std::printf("module      %s\n", path.c_str());
+    std::printf("descriptor  sync 0x%08lX, version %lu, machine 0x%lX\n", descriptor.syncWord,
+                descriptor.systemVersion, descriptor.machineWord);
+    std::printf("server data %p\n", module->serverData());
+    for (const ServerRecord *server = descriptor.servers; server->className != nullptr; ++server) {
+        std::printf("server      %-16s %s", server->className, server->name);
+        for (const ServerTag *tag = server->tags; tag != nullptr && tag->text != nullptr; ++tag) {
+            std::printf("  [\"%s\" %u]", tag->text, static_cast<unsigned>(tag->tag));
+        }
+        std::printf("\n");
+    }
+
+    const ServerRecord *const lensServer = module->server("CameraHandler");
+    if (lensServer == nullptr) {
+        std::fprintf(stderr, "brelvix-info: %s has no CameraHandler server\n", path.c_str());
+        return 1;
+    }
+    standin::StandInHost host;
+    standin::LensTables lens;
+    const int activation = lens.activate(lensServer->activate, host.lookup(), module->serverData());
+    if (activation != 0) {
+        std::fprintf(stderr, "brelvix-info: lens activation returned %d\n", activation);
+        return 1;
+    }
+    const char *createError = nullptr;
+    void *const instance =
+        lens.instance.create(lens.instance.privateData, host.cameraItem(), &createError);
+    if (instance == nullptr) {
+        std::fprintf(stderr, "brelvix-info: %s\n", createError != nullptr ? createError : "?");
+        return 1;
+    }
+    std::printf("instance    \"%s\", flags %u\n", lens.instance.describe(instance),
+                lens.handler.flags(instance));
+    for (const standin::HostCall &call : host.calls()) {
+        if (call.operation == "setup") {
+            const standin::Channel *const channel = host.channel(const_cast<void *>(call.handle));
+            if (channel != nullptr) {
+                std::printf("parameter   %-15s type 0x%02X  default %g\n", channel->name.c_str(),
+                            static_cast<unsigned>(channel->typeCode), channel->curve.at(0.0));
+            }
+        }
+    }
+    lens.instance.destroy(instance);
+    return 0;
+}
