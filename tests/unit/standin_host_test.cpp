@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -110,7 +111,7 @@ TEST(StandInCamera, AxesAreOrthonormalAndRightHandedInTheHostsSense) {
     }
 
     // Heading turns forward toward +x; pitch positive looks down.
-    camera.heading.constant = M_PI / 2.0;
+    camera.heading.constant = std::numbers::pi / 2.0;
     camera.pitch.constant = 0.0;
     camera.bank.constant = 0.0;
     camera.axes(0.0, right, up, forward);

@@ -1,0 +1,49 @@
+# The test suites of the 32-bit Windows build: GoogleTest compiled for the
+# target from its sources, and every test program run under Wine.
+
+set(BRELVIX_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+  "GoogleTest sources, compiled for the target in a cross build")
+if(NOT EXISTS ${BRELVIX_GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "No GoogleTest sources in ${BRELVIX_GTEST_SOURCE_DIR} "
+    "(Debian package googletest, installed by scripts/setup.sh)")
+endif()
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${BRELVIX_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Test programs, test discovery included, run through Wine in a prefix of the
+# build's own, so that builds and runs side by side do not disturb each other.
+# Test discovery takes the emulator as one command, so the build gets a
+# wrapper that names its prefix.
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(BRELVIX_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run CONTENT [[#!/bin/sh
+exec '@PROJECT_SOURCE_DIR@/cmake/wine-run.sh' '@BRELVIX_WINE_PREFIX@' "$@"
+]] @ONLY)
+  file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+endif()
+
+# The module file as a user's machine sees it: a 32-bit DLL with the one
+# export and imports of Windows' own DLLs only. The check runs natively on the
+# file, with the cross toolchain's objdump.
+if(NOT CMAKE_OBJDUMP)
+  message(FATAL_ERROR "No objdump for the target (binutils-mingw-w64-i686)")
+endif()
+set(BRELVIX_MODULE_CHECK ${CMAKE_CURRENT_SOURCE_DIR}/integration/module_file_check.cmake)
+add_test(NAME ModuleFile.WindowsDllExportsTheDescriptorAndImportsSystemDllsOnly
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=$<TARGET_FILE:brelvix>
+    -P ${BRELVIX_MODULE_CHECK})
+
+# The check itself, on a DLL that has the faults it looks for. The compiler's
+# defaults link the run-times as DLLs; the build's own flags would not.
+set(counterexample_source ${CMAKE_CURRENT_SOURCE_DIR}/support/runtime_importing_module.cpp)
+set(counterexample ${CMAKE_CURRENT_BINARY_DIR}/runtime_importing_module.dll)
+add_custom_command(OUTPUT ${counterexample}
+  COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -shared -o ${counterexample} ${counterexample_source}
+  DEPENDS ${counterexample_source} VERBATIM)
+add_custom_target(brelvix_module_check_counterexample ALL DEPENDS ${counterexample})
+add_test(NAME ModuleFile.CheckRejectsRunTimeDllsAndExtraExports
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=${counterexample}
+    -DCHECK=${BRELVIX_MODULE_CHECK} -P ${CMAKE_CURRENT_SOURCE_DIR}/integration/module_file_check_rejects.cmake)

@@ -1,0 +1,63 @@
+#!/bin/sh
+# Runs a 32-bit Windows program under Wine, in a Wine prefix of its own.
+#
+#   wine-run.sh PREFIX PROGRAM [ARGUMENT...]
+#
+# The Windows build's tests run through this (it is the build's cross-compiling
+# emulator). The first run creates PREFIX with wineboot and waits until the
+# Wine server has written it and gone, so that later runs, also those started
+# side by side, find a finished prefix. A run fails, never passes, when Wine is
+# missing or cannot start; otherwise it ends with the program's exit status.
+set -eu
+
+if [ $# -lt 2 ]; then
+    echo "usage: wine-run.sh PREFIX PROGRAM [ARGUMENT...]" >&2
+    exit 2
+fi
+prefix=$1
+shift
+
+for tool in wine wineboot wineserver flock; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "wine-run: $tool not found; install wine and wine32 (scripts/setup.sh all)" >&2
+        exit 127
+    fi
+done
+
+export WINEPREFIX="$prefix"
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No Mono or Gecko installers, no desktop menu entries.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+
+mkdir -p "$(dirname "$prefix")"
+(
+    flock 9
+    if [ ! -f "$prefix/.ready" ]; then
+        log="$prefix.log"
+        # The lock's descriptor stays with this shell: the Wine server that
+        # wineboot starts must not hold the lock.
+        if ! wineboot -i >"$log" 2>&1 9>&- || ! wineserver -w 9>&-; then
+            echo "wine-run: wineboot could not set up $prefix; its output:" >&2
+            tail -n 20 "$log" >&2
+            exit 1
+        fi
+        : >"$prefix/.ready"
+    fi
+) 9>"$prefix.lock"
+
+# A Wine server that outlives each program by a few seconds, so that a run of
+# many tests starts Wine's services once, not once per test; it leaves by
+# itself soon after the last one. Nothing happens when one is running already.
+wineserver -p10 </dev/null >/dev/null 2>&1 || true
+
+# Wine's own processes (services.exe and the like), started by the first
+# program, keep its standard error for their messages, and so would keep the
+# caller (CTest, a pipe) waiting until they leave. The program's standard error
+# goes to a file instead and is copied out when the program ends.
+errors=$(mktemp "$prefix.stderr.XXXXXX")
+status=0
+wine "$@" 2>"$errors" || status=$?
+cat "$errors" >&2
+rm -f "$errors"
+exit "$status"
