@@ -1,0 +1,129 @@
+// The motion sample table: the camera's lens state at evenly spaced times of
+// one frame, precomputed so that the ray evaluation needs nothing but
+// arithmetic.
+//
+// The per-frame call gathers the host's answers for one sample time into a
+// SampleInputs record and turns it into a MotionSample with makeMotionSample.
+// A frame's table holds sampleCount + 1 samples, record i at
+// sampleTime(frameStart, frameDuration, sampleCount, i); the ray evaluation
+// (lens/ray.h) picks one by the shutter fraction.
+#ifndef BRELVIX_LENS_MOTION_SAMPLE_H
+#define BRELVIX_LENS_MOTION_SAMPLE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace brelvix {
+
+/// Camera state at one time: 32 doubles and nothing else, in this order.
+struct MotionSample {
+    /// Horizontal lens shift against one eye's half of the film.
+    double shiftX;
+    /// Vertical lens shift against the full film height.
+    double shiftY;
+    /// Full film width; each eye uses one half of it.
+    double filmWidth;
+    /// Radians by which each eye's rays turn about unitUp, in opposite senses.
+    double eyeAngle;
+    /// Distance of each eye from `position` along unitRight.
+    double halfEyeDistance;
+    /// Step on the plane of focus per unit of film x.
+    double focusRight[3];
+    /// Step on the plane of focus per unit of film y.
+    double focusUp[3];
+    /// Centre of the plane of focus, relative to the lens centre.
+    double focusForward[3];
+    double unitRight[3];
+    double unitUp[3];
+    /// Step on the lens per unit of lens x; its length is the aperture radius.
+    double apertureRight[3];
+    /// Step on the lens per unit of lens y.
+    double apertureUp[3];
+    /// The forward axis, also the film normal.
+    double unitForward[3];
+    /// The lens centre in world space.
+    double position[3];
+};
+
+static_assert(sizeof(MotionSample) == 32 * sizeof(double));
+static_assert(offsetof(MotionSample, shiftX) == 0 * sizeof(double));
+static_assert(offsetof(MotionSample, shiftY) == 1 * sizeof(double));
+static_assert(offsetof(MotionSample, filmWidth) == 2 * sizeof(double));
+static_assert(offsetof(MotionSample, eyeAngle) == 3 * sizeof(double));
+static_assert(offsetof(MotionSample, halfEyeDistance) == 4 * sizeof(double));
+static_assert(offsetof(MotionSample, focusRight) == 5 * sizeof(double));
+static_assert(offsetof(MotionSample, focusUp) == 8 * sizeof(double));
+static_assert(offsetof(MotionSample, focusForward) == 11 * sizeof(double));
+static_assert(offsetof(MotionSample, unitRight) == 14 * sizeof(double));
+static_assert(offsetof(MotionSample, unitUp) == 17 * sizeof(double));
+static_assert(offsetof(MotionSample, apertureRight) == 20 * sizeof(double));
+static_assert(offsetof(MotionSample, apertureUp) == 23 * sizeof(double));
+static_assert(offsetof(MotionSample, unitForward) == 26 * sizeof(double));
+static_assert(offsetof(MotionSample, position) == 29 * sizeof(double));
+
+/// The host's answers for one sample time: the five parameter values after
+/// sampling, the film size of the camera record, the camera's focus distance
+/// and f-stop, and its world position and right, up and forward axes (of any
+/// length).
+struct SampleInputs {
+    double zoomFactor;
+    double hShift;
+    double vShift;
+    double stereoDistance;
+    double stereoAngle;
+    double filmWidth;
+    double filmHeight;
+    double focalDistance;
+    double fStop;
+    double position[3];
+    double right[3];
+    double up[3];
+    double forward[3];
+};
+
+/// Computes one sample. For finite inputs of ordinary magnitude every field
+/// is finite:
+/// - an f-stop that is 0, negative or NaN gives a pinhole (aperture vectors 0);
+/// - a focal length of 0 (zoom factor or film height 0) scales the plane of
+///   focus as if the focal length were kMinFocalLength (lens/optics.h);
+/// - a focus distance that is 0, negative or NaN is kMinFocusDistance, an
+///   infinite one kFarDistance;
+/// - an axis too short or too long to square within double range is measured
+///   scaled by its largest component; one of length 0 or with a component
+///   that is not finite is replaced by (1, 0, 0), (0, 1, 0) or (0, 0, 1) for
+///   right, up or forward.
+/// None of these changes the result of inputs that need no fallback.
+MotionSample makeMotionSample(const SampleInputs &inputs) noexcept;
+
+/// Time of record `index` of a table of `sampleCount` intervals:
+/// (frameDuration / sampleCount) * index + frameStart, or frameStart alone
+/// when sampleCount is 0.
+constexpr double sampleTime(double frameStart, double frameDuration, uint32_t sampleCount,
+                            uint32_t index) noexcept {
+    if (sampleCount == 0) {
+        return frameStart;
+    }
+    return (frameDuration / static_cast<double>(sampleCount)) * static_cast<double>(index) +
+           frameStart;
+}
+
+/// Largest motion step count a frame may ask for. Four intervals per step
+/// give at most 262144 intervals, a table of 262145 records (64 MiB); a
+/// larger count is refused rather than multiplied, so the interval count
+/// never wraps and the record count never overflows 32 bits.
+inline constexpr int64_t kMaxMotionSteps = 65536;
+inline constexpr uint32_t kMaxSampleCount = static_cast<uint32_t>(4 * kMaxMotionSteps);
+
+/// Sample intervals for a frame's motion steps: four per step. None for a
+/// negative count or one above kMaxMotionSteps.
+constexpr std::optional<uint32_t> sampleCountForMotionSteps(int64_t motionSteps) noexcept {
+    if (motionSteps < 0 || motionSteps > kMaxMotionSteps) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(motionSteps) * 4U;
+}
+
+} // namespace brelvix
+
+#endif
