@@ -60,39 +60,55 @@ inline int evaluateRay(const MotionSample *samples, uint32_t sampleCount, double
     const double y = filmY + s.shiftY;
 
     // Direction from the point on the lens to the point in focus.
-    double d[3];
-    for (int j = 0; j < 3; ++j) {
-        d[j] = x * s.focusRight[j] + y * s.focusUp[j] + s.focusForward[j] -
-               lensX * s.apertureRight[j] - lensY * s.apertureUp[j];
-    }
+    double dx = x * s.focusRight[0] + y * s.focusUp[0] + s.focusForward[0] -
+                lensX * s.apertureRight[0] - lensY * s.apertureUp[0];
+    double dy = x * s.focusRight[1] + y * s.focusUp[1] + s.focusForward[1] -
+                lensX * s.apertureRight[1] - lensY * s.apertureUp[1];
+    double dz = x * s.focusRight[2] + y * s.focusUp[2] + s.focusForward[2] -
+                lensX * s.apertureRight[2] - lensY * s.apertureUp[2];
 
     // Turn the eye about the up axis.
     if (s.eyeAngle != 0.0) {
         double rotation[16];
         makeAxisRotation(rotation, s.unitUp, e * s.eyeAngle);
-        const double unturned[3] = {d[0], d[1], d[2]};
-        transformPoint(rotation, unturned, d);
+        const double unturned[3] = {dx, dy, dz};
+        double turned[3];
+        transformPoint(rotation, unturned, turned);
+        dx = turned[0];
+        dy = turned[1];
+        dz = turned[2];
     }
 
-    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    if (length == 0.0) [[unlikely]] {
-        for (int j = 0; j < 3; ++j) {
-            d[j] = s.unitForward[j];
-        }
-    } else {
-        for (int j = 0; j < 3; ++j) {
-            d[j] = d[j] / length;
-        }
-    }
+    // Unit direction; one of length 0 looks forward.
+    const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const bool measurable = length != 0.0;
+    const double directionX = measurable ? dx / length : s.unitForward[0];
+    const double directionY = measurable ? dy / length : s.unitForward[1];
+    const double directionZ = measurable ? dz / length : s.unitForward[2];
 
     // Origin at the eye's point on the lens.
     const double eyeOffset = e * s.halfEyeDistance;
-    for (int j = 0; j < 3; ++j) {
-        ray.origin[j] = s.position[j] + eyeOffset * s.unitRight[j] + lensX * s.apertureRight[j] +
-                        lensY * s.apertureUp[j];
-        ray.direction[j] = d[j];
-        ray.filmNormal[j] = s.unitForward[j];
-    }
+    const double originX = s.position[0] + eyeOffset * s.unitRight[0] + lensX * s.apertureRight[0] +
+                           lensY * s.apertureUp[0];
+    const double originY = s.position[1] + eyeOffset * s.unitRight[1] + lensX * s.apertureRight[1] +
+                           lensY * s.apertureUp[1];
+    const double originZ = s.position[2] + eyeOffset * s.unitRight[2] + lensX * s.apertureRight[2] +
+                           lensY * s.apertureUp[2];
+    const double normalX = s.unitForward[0];
+    const double normalY = s.unitForward[1];
+    const double normalZ = s.unitForward[2];
+
+    // Everything is read before the ray is written, so the compiler need not
+    // allow for a caller's ray that overlaps the table.
+    ray.origin[0] = originX;
+    ray.origin[1] = originY;
+    ray.origin[2] = originZ;
+    ray.direction[0] = directionX;
+    ray.direction[1] = directionY;
+    ray.direction[2] = directionZ;
+    ray.filmNormal[0] = normalX;
+    ray.filmNormal[1] = normalY;
+    ray.filmNormal[2] = normalZ;
     return 1;
 }
 

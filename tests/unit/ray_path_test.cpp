@@ -1,30 +1,14 @@
 // The ray path as the host's render threads use it: several threads on one
 // instance at once, and no allocation per ray.
 #include "module/lens_handler.h"
+#include "tests/support/counting_new.h"
 #include "tests/support/module_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <thread>
 #include <vector>
-
-namespace {
-std::atomic<std::size_t> gOperatorNewCalls{0};
-} // namespace
-
-void *operator new(std::size_t size) {
-    ++gOperatorNewCalls;
-    if (void *const block = std::malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void *block) noexcept { std::free(block); }
-void operator delete(void *block, std::size_t) noexcept { std::free(block); }
 
 namespace brelvix::testing {
 namespace {
@@ -93,9 +77,9 @@ TEST_F(RayPath, ThreadsEvaluatingOneInstanceAgreeWithOneThread) {
 TEST_F(RayPath, EvaluatingRaysAllocatesNothing) {
     std::vector<CameraRay> rays(5000);
     const std::size_t moduleBefore = moduleAllocationRequests();
-    const std::size_t newBefore = gOperatorNewCalls.load();
+    const std::size_t newBefore = operatorNewCalls();
     trace(0, static_cast<int>(rays.size()), rays);
-    EXPECT_EQ(gOperatorNewCalls.load(), newBefore);
+    EXPECT_EQ(operatorNewCalls(), newBefore);
     EXPECT_EQ(moduleAllocationRequests(), moduleBefore);
     // The counters do count: a frame allocates its table.
     CameraAccess access{};
