@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The main job: builds the module and its tools, then loads the module
-# through the stand-in host and shows what the host finds there.
+# The main job: builds the module and the preview renderer, then renders the
+# built-in scene through the module, loaded as the host loads it, to
+# brelvix-render.png at the top of the repository and prints that name.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh native
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-info
-build/release/brelvix-info build/release/brelvix.so
+cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render
+build/release/brelvix-render

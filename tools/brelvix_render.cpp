@@ -1,0 +1,16 @@
+// brelvix-render: a preview renderer that plays the renderer's part of the
+// host. It loads the lens module file through its descriptor, drives one
+// camera through the stand-in host and writes what the lens sees of a
+// built-in scene to a PNG. `brelvix-render --help` lists the options.
+#include "tools/render/render_tool.h"
+
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return brelvix::render::runRenderTool(arguments, std::cout, std::cerr,
+                                          isatty(STDERR_FILENO) != 0);
+}

@@ -1,0 +1,101 @@
+// Rendering the film through a lens: one camera ray per film sample, traced on
+// several threads.
+//
+// Pixel (px, py) of a `width` by `height` image covers film positions
+//
+//     filmX = ((px + sx) / width - 0.5) * filmWidth
+//     filmY = (0.5 - (py + sy) / height) * filmHeight
+//
+// for sx, sy in [0, 1): rows run from the top of the film to its bottom, and
+// the left half of the image (filmX < 0) is the left eye's. Each pixel takes
+// `samplesPerPixel` samples whose film, lens and shutter positions are each
+// stratified: the film and lens positions on jittered grids (the lens one
+// mapped onto the unit disc), the shutter fraction in equal slices of [0, 1],
+// the three paired in an order shuffled per pixel. The random numbers of a
+// pixel come from a seed made of the pixel's position alone, so the image is
+// the same whatever the number of threads; the position is taken within the
+// pixel's half of the image, so that the two eyes see through the same
+// sample pattern and differ only where the lens makes them differ.
+#ifndef BRELVIX_TOOLS_RENDER_FILM_H
+#define BRELVIX_TOOLS_RENDER_FILM_H
+
+#include "module/host_services.h"
+#include "tools/render/vec3.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace brelvix::render {
+
+struct FilmSettings {
+    int width = 960;
+    int height = 320;
+    /// Film size in the module's film units (metres).
+    double filmWidth = 0.072;
+    double filmHeight = 0.024;
+    int samplesPerPixel = 16;
+    /// Off: every ray passes through the lens centre.
+    bool depthOfField = true;
+    uint64_t seed = 0;
+};
+
+/// The lens's ray evaluation as the host calls it, bound to one instance.
+/// Several threads call it at once.
+struct LensRays {
+    int (*evaluate)(void *instance, double filmX, double filmY, double lensX, double lensY,
+                    double shutterFraction, CameraRay *ray) = nullptr;
+    void *instance = nullptr;
+};
+
+/// Linear colour along a camera ray. Called on several threads at once.
+using RayShader = std::function<Rgb(const Ray &)>;
+
+/// Linear RGB pixels, row by row from the top.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels;
+
+    const Rgb &at(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)];
+    }
+};
+
+/// One film sample's positions.
+struct FilmSample {
+    double filmX;
+    double filmY;
+    /// On the unit disc; 0, 0 with depth of field off.
+    double lensX;
+    double lensY;
+    double shutterFraction;
+};
+
+/// Fills `samples` (resized to settings.samplesPerPixel) with the samples of
+/// pixel (px, py).
+void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples);
+
+/// Concentric map of the unit square onto the unit disc.
+void squareToDisc(double u, double v, double &x, double &y);
+
+/// Rows finished so far and in all; read while rendering.
+using ProgressReport = std::function<void(int rowsDone, int rows)>;
+
+struct RenderStats {
+    uint64_t rays = 0;
+    /// Rays for which the lens gave none (no table): shown black.
+    uint64_t missedRays = 0;
+    double seconds = 0.0;
+};
+
+/// Renders the film on `threads` threads (at least one). `progress`, if set,
+/// is called now and then on the calling thread while the workers run, and
+/// once at the end.
+Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RayShader &shader,
+                 int threads, const ProgressReport &progress = {}, RenderStats *stats = nullptr);
+
+} // namespace brelvix::render
+
+#endif

@@ -1,0 +1,56 @@
+// From the rendered film to a PNG file: display encoding, the red/cyan
+// composite and a write that leaves nothing half-written behind.
+#ifndef BRELVIX_TOOLS_RENDER_IMAGE_OUTPUT_H
+#define BRELVIX_TOOLS_RENDER_IMAGE_OUTPUT_H
+
+#include "tools/render/film.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brelvix::render {
+
+/// 8-bit sRGB pixels, three bytes each, row by row from the top.
+struct DisplayImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+
+    bool operator==(const DisplayImage &) const = default;
+};
+
+/// Encodes linear colours for display (sRGB transfer, clipped).
+DisplayImage toDisplay(const Image &image);
+
+/// The two halves of a side-by-side pair composed for red/cyan glasses: red
+/// from the left eye, green and blue from the right eye; half the width.
+Image anaglyph(const Image &sideBySide);
+
+/// A PNG being written to `path`: the pixels go to a temporary file beside
+/// it, which replaces `path` only when complete. Opening first lets a
+/// caller find an unwritable path before it renders anything.
+class PngOutput {
+  public:
+    /// Null with a one-line `error` when no file can be made beside `path`.
+    static std::unique_ptr<PngOutput> open(const std::string &path, std::string &error);
+    /// Removes the temporary file if it was not committed.
+    ~PngOutput();
+    PngOutput(const PngOutput &) = delete;
+    PngOutput &operator=(const PngOutput &) = delete;
+
+    /// Writes the image and moves it to the path; false with `error` set,
+    /// the path untouched and the temporary file gone.
+    bool commit(const DisplayImage &image, std::string &error);
+
+  private:
+    PngOutput() = default;
+    std::string path_;
+    std::string temporaryPath_;
+    int descriptor_ = -1;
+};
+
+} // namespace brelvix::render
+
+#endif

@@ -1,0 +1,139 @@
+#include "tools/render/lens_session.h"
+
+#include <cstdint>
+
+namespace brelvix::render {
+namespace {
+
+constexpr int kLensVersion = 2;
+constexpr int kPanelVersion = 4;
+constexpr uintptr_t kFocalLengthId = 0x8002;
+
+/// The panel id whose getter answers a parameter's channel, or 0.
+uintptr_t channelPanelId(std::string_view name) {
+    constexpr uintptr_t ids[kChannelNames.size()] = {0x8001, 0x8003, 0x8004, 0x8005, 0x8006};
+    for (std::size_t i = 0; i < kChannelNames.size(); ++i) {
+        if (name == kChannelNames[i]) {
+            return ids[i];
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+std::unique_ptr<LensSession> LensSession::open(const std::string &path, std::string &error) {
+    std::unique_ptr<LensSession> session(new LensSession());
+    session->module_ = standin::ModuleLibrary::open(path, error);
+    if (!session->module_) {
+        return nullptr;
+    }
+    const standin::ModuleLibrary &module = *session->module_;
+    const ServerRecord *const lensServer = module.server("CameraHandler");
+    const ServerRecord *const panelServer = module.server("CameraInterface");
+    if (lensServer == nullptr || panelServer == nullptr) {
+        error = "Module " + path + " has no " +
+                (lensServer == nullptr ? "CameraHandler" : "CameraInterface") + " server";
+        return nullptr;
+    }
+
+    session->host_ = std::make_unique<standin::StandInHost>();
+    standin::StandInHost &host = *session->host_;
+    const int lensResult = session->lens_.activate(lensServer->activate, host.lookup(),
+                                                   module.serverData(), kLensVersion);
+    if (lensResult != 0) {
+        error = "Module " + path + ": the lens activation returned " + std::to_string(lensResult);
+        return nullptr;
+    }
+    const char *createError = nullptr;
+    session->instance_ = session->lens_.instance.create(session->lens_.instance.privateData,
+                                                        host.cameraItem(), &createError);
+    if (session->instance_ == nullptr) {
+        error =
+            "Module " + path + ": " + (createError != nullptr ? createError : "no camera instance");
+        return nullptr;
+    }
+
+    InterfaceRecord panel{session->instance_, nullptr, nullptr, nullptr};
+    const int panelResult =
+        panelServer->activate(kPanelVersion, host.lookup(), &panel, module.serverData());
+    if (panelResult != 0 || panel.panel == nullptr || host.panels().empty() ||
+        host.panels().back().getter == nullptr) {
+        error = "Module " + path + ": the panel activation returned " +
+                std::to_string(panelResult) + " without a panel";
+        return nullptr;
+    }
+    session->panelGetter_ = host.panels().back().getter;
+    return session;
+}
+
+LensSession::~LensSession() {
+    if (instance_ != nullptr) {
+        lens_.instance.destroy(instance_);
+    }
+}
+
+standin::CameraItem &LensSession::camera() { return host_->camera(); }
+
+void LensSession::setCurrentTime(double time) { host_->setCurrentTime(time); }
+
+standin::Channel *LensSession::channel(std::string_view name) {
+    const uintptr_t id = channelPanelId(name);
+    return id == 0 ? nullptr : host_->channel(panelGetter_(instance_, id));
+}
+
+bool LensSession::loadScene(const std::string &path, std::string &error) {
+    std::string text;
+    if (!standin::SceneReader::readFile(path, text, error)) {
+        return false;
+    }
+    standin::SceneReader reader(std::move(text));
+    if (const char *const failure = lens_.instance.load(instance_, reader.state())) {
+        error = "Cannot load scene " + path + ": " + failure;
+        return false;
+    }
+    return true;
+}
+
+bool LensSession::saveScene(const std::string &path, std::string &error) {
+    standin::SceneWriter writer;
+    if (const char *const failure = lens_.instance.save(instance_, writer.state())) {
+        error = "Cannot save scene " + path + ": " + failure;
+        return false;
+    }
+    return writer.writeTo(path, error);
+}
+
+CameraAccess LensSession::access(double filmWidth, double filmHeight) {
+    CameraAccess record{};
+    record.cameraItem = host_->cameraItem();
+    record.filmWidth = filmWidth;
+    record.filmHeight = filmHeight;
+    return record;
+}
+
+std::array<double, 16> LensSession::previewMatrix(double filmWidth, double filmHeight) {
+    std::array<double, 16> matrix{};
+    const CameraAccess record = access(filmWidth, filmHeight);
+    lens_.handler.preview(instance_, 0.0, 0.0, matrix.data(), &record);
+    return matrix;
+}
+
+std::string LensSession::focalLengthLine() {
+    const auto *const text = static_cast<const char *>(panelGetter_(instance_, kFocalLengthId));
+    return text != nullptr ? text : "";
+}
+
+bool LensSession::prepareFrame(const FrameInfo &frame, double filmWidth, double filmHeight,
+                               std::string &error) {
+    const CameraAccess record = access(filmWidth, filmHeight);
+    if (const char *const failure = lens_.handler.newFrame(instance_, &frame, &record)) {
+        error = std::string("The lens could not prepare the frame: ") + failure;
+        return false;
+    }
+    return true;
+}
+
+LensRays LensSession::rays() const { return LensRays{lens_.handler.evaluate, instance_}; }
+
+} // namespace brelvix::render

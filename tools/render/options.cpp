@@ -1,0 +1,341 @@
+#include "tools/render/options.h"
+
+#include "tools/render/lens_session.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+namespace brelvix::render {
+
+bool parseNumber(const std::string &text, double &value) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
+        return false;
+    }
+    errno = 0;
+    char *end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && errno != ERANGE && std::isfinite(value);
+}
+
+bool parseInteger(const std::string &text, long &value) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
+        return false;
+    }
+    errno = 0;
+    char *end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return end == text.c_str() + text.size() && errno != ERANGE;
+}
+
+bool parseVector(const std::string &text, Vec3 &value) {
+    double parts[3] = {};
+    std::size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t comma = text.find(',', start);
+        const bool last = i == 2;
+        if (last != (comma == std::string::npos)) {
+            return false;
+        }
+        const std::string part = text.substr(start, last ? std::string::npos : comma - start);
+        if (!parseNumber(part, parts[i])) {
+            return false;
+        }
+        start = comma + 1;
+    }
+    value = {parts[0], parts[1], parts[2]};
+    return true;
+}
+
+namespace {
+
+/// A usage error; its text is the whole one-line message.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+double number(const std::string &option, const std::string &text) {
+    double value = 0.0;
+    if (!parseNumber(text, value)) {
+        throw UsageError("bad number '" + text + "' for " + option);
+    }
+    return value;
+}
+
+double positive(const std::string &option, const std::string &text) {
+    const double value = number(option, text);
+    if (!(value > 0.0)) {
+        throw UsageError(option + " must be above 0, not " + text);
+    }
+    return value;
+}
+
+int integer(const std::string &option, const std::string &text, long low, long high) {
+    long value = 0;
+    if (!parseInteger(text, value)) {
+        throw UsageError("bad number '" + text + "' for " + option + " (a whole number)");
+    }
+    if (value < low || value > high) {
+        throw UsageError(option + " must be from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not " + text);
+    }
+    return static_cast<int>(value);
+}
+
+Vec3 vector(const std::string &option, const std::string &text) {
+    Vec3 value;
+    if (!parseVector(text, value)) {
+        throw UsageError("bad vector '" + text + "' for " + option + " (expected X,Y,Z)");
+    }
+    return value;
+}
+
+const std::string &channelName(const std::string &name) {
+    if (std::find(kChannelNames.begin(), kChannelNames.end(), name) == kChannelNames.end()) {
+        throw UsageError("unknown channel '" + name +
+                         "' (the lens has ZoomFactor, HShift, VShift, StereoDistance, "
+                         "StereoAngle)");
+    }
+    return name;
+}
+
+/// NAME=VALUE
+ChannelValue channelValue(const std::string &text) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        throw UsageError("bad --set '" + text + "' (expected NAME=VALUE)");
+    }
+    const std::string name = text.substr(0, equals);
+    return {channelName(name), number("--set " + name, text.substr(equals + 1))};
+}
+
+/// NAME@TIME=VALUE
+ChannelKey channelKey(const std::string &text) {
+    const std::size_t at = text.find('@');
+    const std::size_t equals = text.find('=', at == std::string::npos ? 0 : at);
+    if (at == std::string::npos || equals == std::string::npos) {
+        throw UsageError("bad --key '" + text + "' (expected NAME@TIME=VALUE)");
+    }
+    const std::string name = text.substr(0, at);
+    return {channelName(name), number("--key " + name, text.substr(at + 1, equals - at - 1)),
+            number("--key " + name, text.substr(equals + 1))};
+}
+
+constexpr const char *kFooter =
+    R"(Channels not given keep the module's defaults, or the values of a scene
+loaded with --load-scene; --set is applied after the named options, keys
+after values. Times are scene times: the shutter is open from --frame-start
+for --frame-duration, and --move and keys use the same clock.
+
+Exit status: 0 on success, 1 when the module, a scene file or the output
+fails, 2 for a wrong command line.)";
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
+    ParsedCommandLine parsed;
+    RenderOptions &options = parsed.options;
+    const unsigned cores = std::thread::hardware_concurrency();
+    options.threads = cores == 0 ? 1 : static_cast<int>(cores);
+
+    CLI::App app{"Renders a built-in scene through the Brelvix lens module, loaded as the host\n"
+                 "loads it, and writes a PNG: a side-by-side stereo pair, the left eye's view\n"
+                 "on the left.",
+                 "brelvix-render"};
+    app.footer(kFooter);
+    app.get_formatter()->column_width(34);
+    // A later value of an option replaces an earlier one; --set and --key
+    // collect theirs.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+    std::string width, height, samples, threads, filmWidth, filmHeight;
+    app.add_option("--width", width, "Image width in pixels, even (default 960)")
+        ->option_text("N")
+        ->group("Image");
+    app.add_option("--height", height, "Image height in pixels (default 320)")
+        ->option_text("N")
+        ->group("Image");
+    app.add_option("--spp", samples, "Samples per pixel (default 16)")
+        ->option_text("N")
+        ->group("Image");
+    app.add_option("--threads", threads, "Render threads (default: one per core)")
+        ->option_text("N")
+        ->group("Image");
+    app.add_option("--film-width", filmWidth, "Film width in metres (default 0.072)")
+        ->option_text("METRES")
+        ->group("Image");
+    app.add_option("--film-height", filmHeight, "Film height in metres (default 0.024)")
+        ->option_text("METRES")
+        ->group("Image");
+    app.add_option("-o,--output", options.outputPath, "PNG to write (default brelvix-render.png)")
+        ->option_text("PATH")
+        ->group("Image");
+    app.add_flag("--anaglyph", options.anaglyph,
+                 "Red/cyan composite of the two halves, half the width")
+        ->group("Image");
+    bool noDepthOfField = false;
+    app.add_flag("--no-dof", noDepthOfField,
+                 "Depth of field off: every ray through the lens centre")
+        ->group("Image");
+
+    std::string named[kChannelNames.size()];
+    for (std::size_t i = 0; i < kChannelNames.size(); ++i) {
+        app.add_option(std::string("--") + kChannelNames[i], named[i],
+                       std::string("Hold channel ") + kChannelNames[i] + " at VALUE")
+            ->option_text("VALUE")
+            ->group("Lens channels");
+    }
+    std::vector<std::string> sets, keys;
+    app.add_option("--set", sets, "Hold a channel at a value (repeatable)")
+        ->option_text("NAME=VALUE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
+        ->group("Lens channels");
+    app.add_option("--key", keys, "Key a channel at a scene time (repeatable)")
+        ->option_text("NAME@TIME=VALUE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
+        ->group("Lens channels");
+
+    std::string position, target, move, focalDistance, fStop;
+    app.add_option("--position", position, "Camera position (default 0,0.42,-0.2)")
+        ->option_text("X,Y,Z")
+        ->group("Camera");
+    app.add_option("--target", target, "Point the camera looks at (default 0,0.42,2)")
+        ->option_text("X,Y,Z")
+        ->group("Camera");
+    app.add_option("--move", move, "Camera travel from the frame's start to its end")
+        ->option_text("DX,DY,DZ")
+        ->group("Camera");
+    app.add_option("--focal-distance", focalDistance,
+                   "Distance in focus (default: the distance to the target)")
+        ->option_text("METRES")
+        ->group("Camera");
+    app.add_option("--f-stop", fStop, "Aperture number (default 1)")
+        ->option_text("N")
+        ->group("Camera");
+
+    std::string motionSteps, frameStart, frameDuration;
+    app.add_option("--motion-steps", motionSteps, "Motion steps of the frame (default 1)")
+        ->option_text("N")
+        ->group("Frame");
+    app.add_option("--frame-start", frameStart, "Scene time the shutter opens (default 0)")
+        ->option_text("TIME")
+        ->group("Frame");
+    app.add_option("--frame-duration", frameDuration, "Time the shutter stays open (default 1)")
+        ->option_text("TIME")
+        ->group("Frame");
+
+    app.add_option("--save-scene", options.saveScenePath,
+                   "Save the camera's lens data to a scene file")
+        ->option_text("PATH")
+        ->group("Scene and module");
+    app.add_option("--load-scene", options.loadScenePath,
+                   "Load the camera's lens data from a scene file")
+        ->option_text("PATH")
+        ->group("Scene and module");
+    app.add_option("--module", options.modulePath,
+                   "Module file to load (default: brelvix.so beside this program)")
+        ->option_text("PATH")
+        ->group("Scene and module");
+    app.add_flag("-q,--quiet", options.quiet,
+                 "No progress bar and no report; only the output's name")
+        ->group("Scene and module");
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp &) {
+        parsed.exitCode = kExitSuccess;
+        parsed.message = app.help();
+        return parsed;
+    } catch (const CLI::ParseError &error) {
+        parsed.exitCode = kExitUsage;
+        parsed.message = error.what();
+        return parsed;
+    }
+
+    try {
+        FilmSettings &film = options.film;
+        if (!width.empty()) {
+            film.width = integer("--width", width, 2, 16384);
+        }
+        if (film.width % 2 != 0) {
+            throw UsageError("--width must be even: the image is two halves side by side");
+        }
+        if (!height.empty()) {
+            film.height = integer("--height", height, 1, 16384);
+        }
+        if (!samples.empty()) {
+            film.samplesPerPixel = integer("--spp", samples, 1, 65536);
+        }
+        if (!threads.empty()) {
+            options.threads = integer("--threads", threads, 1, 256);
+        }
+        if (!filmWidth.empty()) {
+            film.filmWidth = positive("--film-width", filmWidth);
+        }
+        if (!filmHeight.empty()) {
+            film.filmHeight = positive("--film-height", filmHeight);
+        }
+        film.depthOfField = !noDepthOfField;
+
+        for (std::size_t i = 0; i < kChannelNames.size(); ++i) {
+            if (!named[i].empty()) {
+                options.values.push_back(
+                    {kChannelNames[i], number(std::string("--") + kChannelNames[i], named[i])});
+            }
+        }
+        for (const std::string &text : sets) {
+            options.values.push_back(channelValue(text));
+        }
+        for (const std::string &text : keys) {
+            options.keys.push_back(channelKey(text));
+        }
+
+        if (!position.empty()) {
+            options.position = vector("--position", position);
+        }
+        if (!target.empty()) {
+            options.target = vector("--target", target);
+        }
+        if (length(options.target - options.position) == 0.0) {
+            throw UsageError("--target must differ from --position");
+        }
+        if (!move.empty()) {
+            options.move = vector("--move", move);
+        }
+        if (!focalDistance.empty()) {
+            options.focalDistance = positive("--focal-distance", focalDistance);
+        }
+        if (!fStop.empty()) {
+            options.fStop = positive("--f-stop", fStop);
+        }
+        if (!motionSteps.empty()) {
+            options.motionSteps = integer("--motion-steps", motionSteps, 0, 1000);
+        }
+        if (!frameStart.empty()) {
+            options.frameStart = number("--frame-start", frameStart);
+        }
+        if (!frameDuration.empty()) {
+            options.frameDuration = number("--frame-duration", frameDuration);
+            if (options.frameDuration < 0.0) {
+                throw UsageError("--frame-duration must not be negative, not " + frameDuration);
+            }
+        }
+        if (options.outputPath.empty()) {
+            throw UsageError("--output needs a file name");
+        }
+    } catch (const UsageError &error) {
+        parsed.exitCode = kExitUsage;
+        parsed.message = error.what();
+    }
+    return parsed;
+}
+
+} // namespace brelvix::render

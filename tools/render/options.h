@@ -1,0 +1,82 @@
+// brelvix-render's command line.
+#ifndef BRELVIX_TOOLS_RENDER_OPTIONS_H
+#define BRELVIX_TOOLS_RENDER_OPTIONS_H
+
+#include "tools/render/film.h"
+#include "tools/render/vec3.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brelvix::render {
+
+inline constexpr int kExitSuccess = 0;
+/// The module, a scene file or the output failed.
+inline constexpr int kExitFailure = 1;
+/// The command line was wrong: an unknown option or channel, a bad number.
+inline constexpr int kExitUsage = 2;
+
+/// A channel held at one value.
+struct ChannelValue {
+    std::string channel;
+    double value;
+};
+
+/// A key on a channel: the channel then changes linearly between its keys.
+struct ChannelKey {
+    std::string channel;
+    double time;
+    double value;
+};
+
+struct RenderOptions {
+    /// Empty: brelvix.so beside the running program.
+    std::string modulePath;
+    std::string outputPath = "brelvix-render.png";
+    FilmSettings film;
+    int threads = 1;
+
+    /// Applied in order after a loaded scene, values first, then keys.
+    std::vector<ChannelValue> values;
+    std::vector<ChannelKey> keys;
+
+    Vec3 position{0.0, 0.42, -0.2};
+    Vec3 target{0.0, 0.42, 2.0};
+    /// Camera travel over the shutter: keyed at the frame's end.
+    Vec3 move{};
+    /// Empty: the distance from the position to the target.
+    std::optional<double> focalDistance;
+    double fStop = 1.0;
+
+    int motionSteps = 1;
+    double frameStart = 0.0;
+    double frameDuration = 1.0;
+
+    bool anaglyph = false;
+    std::string saveScenePath;
+    std::string loadScenePath;
+    bool quiet = false;
+};
+
+/// What the command line asks for. `exitCode` is set when the tool should
+/// stop at once: after help (0, `message` the help text) or on a usage error
+/// (kExitUsage, `message` one line).
+struct ParsedCommandLine {
+    RenderOptions options;
+    std::optional<int> exitCode;
+    std::string message;
+};
+
+/// Parses the arguments after the program name.
+ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments);
+
+/// Strict number parsing: the whole text must be a finite number.
+bool parseNumber(const std::string &text, double &value);
+bool parseInteger(const std::string &text, long &value);
+/// "x,y,z".
+bool parseVector(const std::string &text, Vec3 &value);
+
+} // namespace brelvix::render
+
+#endif

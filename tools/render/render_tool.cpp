@@ -1,0 +1,197 @@
+#include "tools/render/render_tool.h"
+
+#include "tools/render/lens_session.h"
+#include "tools/render/scene.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+namespace brelvix::render {
+namespace {
+
+constexpr const char *kProgram = "brelvix-render";
+
+void applyChannels(LensSession &session, const RenderOptions &options) {
+    // Names were checked against the lens's channels when parsed.
+    for (const ChannelValue &value : options.values) {
+        if (standin::Channel *const channel = session.channel(value.channel)) {
+            channel->curve = standin::Curve{value.value, {}};
+        }
+    }
+    for (const ChannelKey &key : options.keys) {
+        if (standin::Channel *const channel = session.channel(key.channel)) {
+            channel->curve.setKey(key.time, key.value);
+        }
+    }
+}
+
+void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
+    out << "viewport matrix (preview at the lens centre):\n";
+    // A zero prints as 0, whatever its sign.
+    const auto entry = [&matrix](int k) { return matrix[k] == 0.0 ? 0.0 : matrix[k]; };
+    for (int row = 0; row < 4; ++row) {
+        char line[128];
+        std::snprintf(line, sizeof line, "  %13.6g %13.6g %13.6g %13.6g\n", entry(row * 4 + 0),
+                      entry(row * 4 + 1), entry(row * 4 + 2), entry(row * 4 + 3));
+        out << line;
+    }
+}
+
+/// A bar on one line of a terminal, redrawn in place.
+class ProgressBar {
+  public:
+    explicit ProgressBar(std::ostream &err) : err_(err) {}
+
+    void operator()(int done, int total) {
+        const int percent = total > 0 ? done * 100 / total : 100;
+        if (percent == lastPercent_) {
+            return;
+        }
+        lastPercent_ = percent;
+        constexpr int kWidth = 40;
+        const int filled = percent * kWidth / 100;
+        err_ << "\rrendering [" << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent
+             << "%" << std::flush;
+    }
+
+    void clear() {
+        if (lastPercent_ >= 0) {
+            err_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
+        }
+    }
+
+  private:
+    std::ostream &err_;
+    int lastPercent_ = -1;
+};
+
+} // namespace
+
+void placeCamera(standin::CameraItem &camera, const RenderOptions &options) {
+    const Vec3 start = options.position;
+    const Vec3 end = options.position + options.move;
+    const double frameEnd = options.frameStart + options.frameDuration;
+    for (int i = 0; i < 3; ++i) {
+        camera.position[i] = standin::Curve{start[i], {}};
+        if (end[i] != start[i] && options.frameDuration > 0.0) {
+            camera.position[i].setKey(options.frameStart, start[i]);
+            camera.position[i].setKey(frameEnd, end[i]);
+        }
+    }
+    // Heading turns +z toward +x; a positive pitch looks down.
+    const Vec3 view = options.target - options.position;
+    camera.heading = standin::Curve{std::atan2(view.x, view.z), {}};
+    camera.pitch = standin::Curve{std::atan2(-view.y, std::hypot(view.x, view.z)), {}};
+    camera.bank = standin::Curve{0.0, {}};
+    camera.focalDistance = standin::Curve{options.focalDistance.value_or(length(view)), {}};
+    camera.fStop = standin::Curve{options.fStop, {}};
+}
+
+std::string defaultModulePath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+    return error ? std::string("brelvix.so") : (self.parent_path() / "brelvix.so").string();
+}
+
+bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
+                 const RayShader &shader, const ProgressReport &progress) {
+    const std::string modulePath =
+        options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+    const std::unique_ptr<LensSession> session = LensSession::open(modulePath, error);
+    if (!session) {
+        return false;
+    }
+    placeCamera(session->camera(), options);
+    session->setCurrentTime(options.frameStart);
+
+    if (!options.loadScenePath.empty() && !session->loadScene(options.loadScenePath, error)) {
+        return false;
+    }
+    applyChannels(*session, options);
+    if (!options.saveScenePath.empty() && !session->saveScene(options.saveScenePath, error)) {
+        return false;
+    }
+
+    const FilmSettings &film = options.film;
+    result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
+    result.focalLengthLine = session->focalLengthLine();
+
+    FrameInfo frame{};
+    frame.frame = 0;
+    frame.start = options.frameStart;
+    frame.duration = options.frameDuration;
+    frame.framesPerSecond = 24.0;
+    frame.motionSteps = options.motionSteps;
+    if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
+        return false;
+    }
+
+    // The per-frame call is done; only ray evaluations run from here until
+    // the threads are joined.
+    const Scene scene = builtinScene();
+    const RayShader colours =
+        shader ? shader : [&scene](const Ray &ray) { return scene.radiance(ray); };
+    result.film =
+        renderFilm(film, session->rays(), colours, options.threads, progress, &result.stats);
+    result.display = toDisplay(options.anaglyph ? anaglyph(result.film) : result.film);
+    return true;
+}
+
+int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err,
+                  bool terminal) {
+    const ParsedCommandLine parsed = parseCommandLine(arguments);
+    if (parsed.exitCode) {
+        if (*parsed.exitCode == kExitSuccess) {
+            out << parsed.message;
+        } else {
+            err << kProgram << ": " << parsed.message << "\n";
+        }
+        return *parsed.exitCode;
+    }
+    const RenderOptions &options = parsed.options;
+
+    // Find an unwritable output before rendering anything.
+    std::string error;
+    std::unique_ptr<PngOutput> output = PngOutput::open(options.outputPath, error);
+    if (!output) {
+        err << kProgram << ": " << error << "\n";
+        return kExitFailure;
+    }
+
+    ProgressBar bar(err);
+    ProgressReport progress;
+    if (terminal && !options.quiet) {
+        progress = [&bar](int done, int total) { bar(done, total); };
+    }
+    RenderResult result;
+    const bool rendered = renderScene(options, result, error, {}, progress);
+    bar.clear();
+    if (!rendered) {
+        err << kProgram << ": " << error << "\n";
+        return kExitFailure;
+    }
+    if (!output->commit(result.display, error)) {
+        err << kProgram << ": " << error << "\n";
+        return kExitFailure;
+    }
+
+    if (!options.quiet) {
+        printMatrix(out, result.viewportMatrix);
+        out << result.focalLengthLine << "\n";
+        const double seconds = result.stats.seconds;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "rendered %llu rays in %.2f s on %d thread%s (%.2f M rays/s)\n",
+                      static_cast<unsigned long long>(result.stats.rays), seconds, options.threads,
+                      options.threads == 1 ? "" : "s",
+                      seconds > 0.0 ? static_cast<double>(result.stats.rays) / seconds / 1e6 : 0.0);
+        out << line;
+    }
+    out << options.outputPath << "\n";
+    return kExitSuccess;
+}
+
+} // namespace brelvix::render

@@ -1,0 +1,54 @@
+// brelvix-render as functions: the whole road from a command line to a PNG,
+// with the steps in between open to tests.
+#ifndef BRELVIX_TOOLS_RENDER_RENDER_TOOL_H
+#define BRELVIX_TOOLS_RENDER_RENDER_TOOL_H
+
+#include "host/standin_host.h"
+#include "tools/render/film.h"
+#include "tools/render/image_output.h"
+#include "tools/render/options.h"
+
+#include <array>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace brelvix::render {
+
+struct RenderResult {
+    /// The film as rendered, linear, the two eyes side by side.
+    Image film;
+    /// What goes into the file: the film, or its red/cyan composite.
+    DisplayImage display;
+    /// The preview's viewport matrix at the lens centre and the frame's start.
+    std::array<double, 16> viewportMatrix{};
+    /// The panel's focal-length line.
+    std::string focalLengthLine;
+    RenderStats stats;
+};
+
+/// Puts the camera item at the options' position, turned toward the target
+/// (heading and pitch, no bank), moving by `move` from the frame's start to
+/// its end, with the focal distance (the distance to the target unless
+/// given) and the f-stop.
+void placeCamera(standin::CameraItem &camera, const RenderOptions &options);
+
+/// brelvix.so beside the running program.
+std::string defaultModulePath();
+
+/// Loads the module, sets the camera and its channels up from `options`,
+/// loads and saves the scene file if asked, and renders the film through the
+/// lens. `shader` replaces the built-in scene's colours when set. False with
+/// a one-line `error` on failure.
+bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
+                 const RayShader &shader = {}, const ProgressReport &progress = {});
+
+/// The tool's main: arguments after the program name; the report and the
+/// output's name go to `out`, errors (one line each) and the progress bar to
+/// `err`. The progress bar is drawn only when `terminal` is true.
+int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err,
+                  bool terminal);
+
+} // namespace brelvix::render
+
+#endif
