@@ -255,6 +255,24 @@ TEST_F(Panel, FocalLengthLineUsesTheZoomChannelAtTheCurrentTime) {
     lens.instance.destroy(instance);
 }
 
+TEST_F(Panel, FocalLengthLineFollowsTheFilmOfTheLastPreviewOrFrame) {
+    void *const instance = instanceWithPanel();
+    host.channel(record(instance).zoomChannel)->curve = standin::Curve{2.0, {}};
+    CameraAccess access{};
+    access.cameraItem = host.cameraItem();
+    access.filmWidth = 0.036;
+    access.filmHeight = 0.02;
+    double matrix[16];
+    ASSERT_EQ(lens.handler.preview(instance, 0.0, 0.0, matrix, &access), 1);
+    EXPECT_STREQ(static_cast<const char *>(get(instance, 0x8002)), "Focal Length 20.0mm");
+
+    access.filmHeight = 0.035;
+    const FrameInfo frame{1, 0.0, 1.0, 24.0, 0};
+    ASSERT_EQ(lens.handler.newFrame(instance, &frame, &access), nullptr);
+    EXPECT_STREQ(static_cast<const char *>(get(instance, 0x8002)), "Focal Length 35.0mm");
+    lens.instance.destroy(instance);
+}
+
 TEST_F(Panel, FocalLengthLineNeverOverflows) {
     void *const instance = instanceWithPanel();
     CameraInstance &camera = record(instance);
