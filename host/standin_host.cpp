@@ -61,6 +61,10 @@ double Curve::at(double time) const {
 }
 
 void Curve::setKey(double time, double value) {
+    // A time that is not a number has no place among sorted keys.
+    if (std::isnan(time)) {
+        return;
+    }
     const auto at = std::lower_bound(keys.begin(), keys.end(), time,
                                      [](const Key &key, double t) { return key.time < t; });
     if (at != keys.end() && at->time == time) {

@@ -42,7 +42,8 @@ struct Curve {
     std::vector<Key> keys;
 
     double at(double time) const;
-    /// Adds a key, keeping the keys sorted; a key at the same time replaces it.
+    /// Adds a key, keeping the keys sorted; a key at the same time replaces it,
+    /// and one at a time that is not a number is ignored.
     void setKey(double time, double value);
 };
 

@@ -73,6 +73,19 @@ TEST(StandInCurve, InterpolatesBetweenKeysAndHoldsOutside) {
     }
 }
 
+TEST(StandInCurve, AKeyAtATimeThatIsNotANumberIsIgnored) {
+    // Found by the frame fuzz target: a NaN key sorted after -0.001 sent the
+    // interpolation past the last key.
+    Curve curve;
+    curve.setKey(std::nan(""), -0.001);
+    curve.setKey(-0.001, -0.001);
+    curve.setKey(std::nan(""), 5.0);
+    ASSERT_EQ(curve.keys.size(), 1u);
+    EXPECT_EQ(curve.keys[0].time, -0.001);
+    EXPECT_EQ(curve.at(0.0), -0.001);
+    EXPECT_EQ(curve.at(std::nan("")), -0.001);
+}
+
 TEST(StandInCamera, AxesAreOrthonormalAndRightHandedInTheHostsSense) {
     CameraItem camera;
     double right[3], up[3], forward[3];
