@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test suite: native release, then the same
-# suites under AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded
-# suites under ThreadSanitizer, then the 32-bit Windows module brelvix.p with
-# the suites run against it under Wine. Fails on the first failure or
-# sanitizer report.
+# Builds everything and runs every test suite: native release (with the
+# integration suite under valgrind as well), then the same suites under
+# AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded suites under
+# ThreadSanitizer, then the 32-bit Windows module brelvix.p with the suites
+# run against it under Wine, then each fuzz target for 30 seconds. Fails on
+# the first failure, sanitizer report or fuzzer finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,4 +25,6 @@ run_preset windows
 # The Wine server of the Windows tests would leave by itself a few seconds
 # after the last test; nothing of the run stays behind.
 WINEPREFIX="$PWD/build/windows/wine-prefix" wineserver -k 2>/dev/null || true
+echo "==> fuzz" >&2
+scripts/fuzz.sh 30
 echo "==> all suites passed" >&2
