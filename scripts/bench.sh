@@ -6,15 +6,82 @@
 # which run interleaved so that a busy machine disturbs all cases alike).
 # Extra arguments go to the benchmark program, e.g.
 #     scripts/bench.sh --benchmark_filter='EvaluateRay|ThinLens'
+#
+# With --windows first, the same for the 32-bit Windows module brelvix.p: the
+# windows-bench preset, Google Benchmark compiled for that target from Debian's
+# source package (fetched once into build/windows-bench/_deps/benchmark), and
+# the program run under Wine with the same flags. Wine's thread CPU clock
+# advances in 10 ms steps: for steady figures add --benchmark_min_time=0.5.
+#     scripts/bench.sh --windows [benchmark flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh native
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target brelvix brelvix_lens_bench
-exec build/release/brelvix_lens_bench \
-  --benchmark_repetitions=30 \
-  --benchmark_enable_random_interleaving=true \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_min_time=0.05 \
-  "$@"
+flags=(
+  --benchmark_repetitions=30
+  --benchmark_enable_random_interleaving=true
+  --benchmark_report_aggregates_only=true
+  --benchmark_min_time=0.05
+)
+
+if [ "${1:-}" != --windows ]; then
+  scripts/setup.sh native
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix_lens_bench
+  exec build/release/brelvix_lens_bench "${flags[@]}" "$@"
+fi
+shift
+
+build=build/windows-bench
+benchmark_sources=$build/_deps/benchmark
+
+# Unpacks Debian's source package of Google Benchmark into $benchmark_sources,
+# with Debian's patches applied. Needs a deb-src entry for the release, which
+# a fresh machine lacks: it is added here.
+fetch_benchmark_sources() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "bench: fetching Google Benchmark's sources needs root (apt-get)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  if ! command -v dpkg-source >/dev/null 2>&1; then
+    apt-get update -q >&2
+    apt-get install -y -q dpkg-dev >&2
+  fi
+  if ! apt-cache showsrc benchmark 2>/dev/null | grep -q '^Package: benchmark$'; then
+    local entry=/etc/apt/sources.list.d/brelvix-src.sources
+    if [ ! -f "$entry" ]; then
+      echo "bench: adding $entry (Debian's source packages)" >&2
+      cat >"$entry" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    fi
+    apt-get update -q >&2
+  fi
+  local download=$build/_deps/download
+  rm -rf "$download" "$benchmark_sources"
+  mkdir -p "$download"
+  (cd "$download" && apt-get source -q --download-only benchmark >&2)
+  local dsc
+  dsc=$(ls "$download"/benchmark_*.dsc)
+  dpkg-source -x "$dsc" "$benchmark_sources" >&2
+  rm -rf "$download"
+}
+
+scripts/setup.sh all
+if [ ! -f "$benchmark_sources/CMakeLists.txt" ]; then
+  fetch_benchmark_sources
+fi
+cmake --preset windows-bench >/dev/null
+cmake --build --preset windows-bench -j "$(nproc)" --target brelvix brelvix_lens_bench
+
+# Wine in a prefix of this build's own, as the Windows tests run; its server
+# is stopped after the run so that nothing stays behind.
+prefix=$PWD/$build/wine-prefix
+status=0
+cmake/wine-run.sh "$prefix" "$build/brelvix_lens_bench.exe" "${flags[@]}" "$@" || status=$?
+WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+exit "$status"
