@@ -10,8 +10,8 @@
 # With --windows first, the same for the 32-bit Windows module brelvix.p: the
 # windows-bench preset, Google Benchmark compiled for that target from Debian's
 # source package (fetched once into build/windows-bench/_deps/benchmark), and
-# the program run under Wine with the same flags. Wine's thread CPU clock
-# advances in 10 ms steps: for steady figures add --benchmark_min_time=0.5.
+# the program run under Wine. Wine's thread CPU clock advances in 10 ms
+# steps, so there each repetition runs 0.5 s instead of 0.05 s.
 #     scripts/bench.sh --windows [benchmark flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +30,7 @@ if [ "${1:-}" != --windows ]; then
   exec build/release/brelvix_lens_bench "${flags[@]}" "$@"
 fi
 shift
+flags[3]=--benchmark_min_time=0.5
 
 build=build/windows-bench
 benchmark_sources=$build/_deps/benchmark
