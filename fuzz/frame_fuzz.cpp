@@ -287,9 +287,7 @@ void runFrames(FuzzInput &input) {
     }
 
     lens.instance.destroy(instance);
-    FUZZ_CHECK(host.liveChannelCount() == 0, "%zu channels left", host.liveChannelCount());
-    FUZZ_CHECK(testing::liveModuleBlocks() == 0, "%zu module blocks left",
-               testing::liveModuleBlocks());
+    checkNothingLeft(host);
 }
 
 } // namespace

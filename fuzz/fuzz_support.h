@@ -19,6 +19,7 @@
 #include "module/descriptor.h"
 #include "module/host_services.h"
 #include "module/services.h"
+#include "tests/support/failing_allocation.h"
 
 #include <cmath>
 #include <cstddef>
@@ -120,6 +121,13 @@ class FuzzInput {
     std::size_t size_;
     std::size_t position_ = 0;
 };
+
+/// Every run ends with nothing of the module's or the host's left.
+inline void checkNothingLeft(const standin::StandInHost &host) {
+    FUZZ_CHECK(host.liveChannelCount() == 0, "%zu channels left", host.liveChannelCount());
+    FUZZ_CHECK(testing::liveModuleBlocks() == 0, "%zu module blocks left",
+               testing::liveModuleBlocks());
+}
 
 /// Forgets what earlier runs activated, as a freshly loaded module would,
 /// so that every run depends on its own input alone.

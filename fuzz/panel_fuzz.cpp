@@ -197,9 +197,7 @@ void runPanel(FuzzInput &input) {
     }
 
     active.lens.instance.destroy(instance);
-    FUZZ_CHECK(host.liveChannelCount() == 0, "%zu channels left", host.liveChannelCount());
-    FUZZ_CHECK(testing::liveModuleBlocks() == 0, "%zu module blocks left",
-               testing::liveModuleBlocks());
+    checkNothingLeft(host);
 }
 
 } // namespace

@@ -124,9 +124,7 @@ void runScene(const std::string &text) {
     instances.destroy(scene);
     instances.destroy(copy);
     instances.destroy(reloaded);
-    FUZZ_CHECK(host.liveChannelCount() == 0, "%zu channels left", host.liveChannelCount());
-    FUZZ_CHECK(testing::liveModuleBlocks() == 0, "%zu module blocks left",
-               testing::liveModuleBlocks());
+    checkNothingLeft(host);
 }
 
 } // namespace
