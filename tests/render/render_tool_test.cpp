@@ -98,7 +98,7 @@ void writeFile(const std::string &path, const std::string &text) {
 
 // --- sampling ---------------------------------------------------------------
 
-TEST(FilmSamples, StayInTheirPixelAndCoverEveryStratum) {
+TEST(FilmSamples, StayInTheirPixelAndShareTheShutterRecordsEqually) {
     std::mt19937 random(7);
     for (int trial = 0; trial < 200; ++trial) {
         FilmSettings settings;
@@ -106,11 +106,12 @@ TEST(FilmSamples, StayInTheirPixelAndCoverEveryStratum) {
         settings.height = static_cast<int>(1 + random() % 50);
         settings.samplesPerPixel = static_cast<int>(1 + random() % 40);
         settings.seed = random();
+        settings.motionSteps = static_cast<int>(random() % 4);
         const int px = static_cast<int>(random() % static_cast<unsigned>(settings.width));
         const int py = static_cast<int>(random() % static_cast<unsigned>(settings.height));
-        SCOPED_TRACE(testing::Message()
-                     << "size " << settings.width << "x" << settings.height << " spp "
-                     << settings.samplesPerPixel << " pixel " << px << "," << py);
+        SCOPED_TRACE(testing::Message() << "size " << settings.width << "x" << settings.height
+                                        << " spp " << settings.samplesPerPixel << " steps "
+                                        << settings.motionSteps << " pixel " << px << "," << py);
         std::vector<FilmSample> samples;
         pixelSamples(settings, px, py, samples);
         ASSERT_EQ(samples.size(), static_cast<std::size_t>(settings.samplesPerPixel));
@@ -119,7 +120,9 @@ TEST(FilmSamples, StayInTheirPixelAndCoverEveryStratum) {
         const double pixelHeight = settings.filmHeight / settings.height;
         const double left = (static_cast<double>(px) / settings.width - 0.5) * settings.filmWidth;
         const double top = (0.5 - static_cast<double>(py) / settings.height) * settings.filmHeight;
-        std::vector<int> shutterSlices(samples.size(), 0);
+        // The lens uses the record at or below fraction x intervals.
+        const int intervals = 4 * settings.motionSteps;
+        std::vector<int> shareOfRecord(static_cast<std::size_t>(intervals) + 1, 0);
         for (const FilmSample &sample : samples) {
             EXPECT_GE(sample.filmX, left - 1e-15);
             EXPECT_LE(sample.filmX, left + pixelWidth + 1e-15);
@@ -127,13 +130,18 @@ TEST(FilmSamples, StayInTheirPixelAndCoverEveryStratum) {
             EXPECT_GE(sample.filmY, top - pixelHeight - 1e-15);
             EXPECT_LE(std::hypot(sample.lensX, sample.lensY), 1.0 + 1e-12);
             ASSERT_GE(sample.shutterFraction, 0.0);
-            ASSERT_LT(sample.shutterFraction, 1.0);
-            ++shutterSlices[static_cast<std::size_t>(sample.shutterFraction *
-                                                     static_cast<double>(samples.size()))];
+            ASSERT_LE(sample.shutterFraction, 1.0);
+            const auto record = static_cast<std::size_t>(sample.shutterFraction * intervals);
+            EXPECT_EQ(sample.shutterFraction,
+                      recordFraction(settings.motionSteps, static_cast<int>(record)));
+            ++shareOfRecord[record];
         }
-        // One sample in each slice of the shutter interval.
-        EXPECT_EQ(std::count(shutterSlices.begin(), shutterSlices.end(), 1),
-                  static_cast<long>(samples.size()));
+        // Every record, the last included, an equal share give or take the
+        // strata that straddle two records.
+        const double share = static_cast<double>(samples.size()) / (intervals + 1);
+        for (std::size_t r = 0; r < shareOfRecord.size(); ++r) {
+            EXPECT_LT(std::abs(shareOfRecord[r] - share), 2.0) << "record " << r;
+        }
 
         // The same pixel draws the same samples; the other eye's pixel at the
         // same place in its half draws the same pattern, half a film over.
@@ -235,7 +243,7 @@ TEST(RenderScene, ThreadCountDoesNotChangeThePixels) {
     RenderOptions still = smallOptions();
     RenderOptions moving = smallOptions();
     moving.move = {0.2, 0.05, 0.3};
-    moving.motionSteps = 2;
+    moving.film.motionSteps = 2;
     moving.keys = {{"StereoAngle", 0.0, -0.05}, {"StereoAngle", 1.0, 0.05}};
     for (const RenderOptions &options : {still, moving}) {
         RenderOptions one = options;
@@ -315,6 +323,48 @@ TEST(RenderScene, EyesSeeNearerSpheresShiftedApart) {
     }
     EXPECT_GT(shift[kNearSphere], shift[kFocusSphere]);
     EXPECT_GT(shift[kFocusSphere], shift[kFarSphere]);
+}
+
+TEST(RenderScene, MotionBlurIsCentredOnTheTravel) {
+    // A camera that moves sideways over the shutter: the blurred sphere's
+    // centre lies halfway between where the still camera sees it at the
+    // frame's start and at its end, with one motion step (five records) as
+    // with three, and keys within the shutter are weighed the same way.
+    const Scene scene = builtinScene();
+    const int id = Scene::sphereId(kFocusSphere);
+    const RayShader mask = [&scene, id](const Ray &ray) {
+        return scene.trace(ray).object == id ? Rgb{1.0, 1.0, 1.0} : Rgb{};
+    };
+    RenderOptions options = smallOptions();
+    options.film.width = 128;
+    options.film.height = 48;
+    options.film.samplesPerPixel = 20;
+    options.film.depthOfField = false;
+    options.values = {{"StereoDistance", 0.0}};
+    const Vec3 travel{0.4, 0.0, 0.0};
+    RenderOptions end = options;
+    end.position = options.position + travel;
+    end.target = options.target + travel;
+    const double startCentre = maskCentre(render(options, mask), false);
+    const double endCentre = maskCentre(render(end, mask), false);
+    ASSERT_GT(startCentre - endCentre, 8.0) << "the sphere should cross several pixels";
+
+    for (const int steps : {1, 3}) {
+        SCOPED_TRACE(testing::Message() << steps << " motion steps");
+        RenderOptions moving = options;
+        moving.move = travel;
+        moving.film.motionSteps = steps;
+        EXPECT_NEAR(maskCentre(render(moving, mask), false), (startCentre + endCentre) / 2, 0.15);
+
+        // The same travel as a key of the lens's horizontal shift.
+        RenderOptions shifted = options;
+        shifted.film.motionSteps = steps;
+        shifted.keys = {{"HShift", 0.0, 0.0}, {"HShift", 1.0, 0.2}};
+        RenderOptions shiftedEnd = options;
+        shiftedEnd.values.push_back({"HShift", 0.2});
+        EXPECT_NEAR(maskCentre(render(shifted, mask), false),
+                    (startCentre + maskCentre(render(shiftedEnd, mask), false)) / 2, 0.15);
+    }
 }
 
 TEST(RenderScene, SavedSceneRendersTheSameWhenLoaded) {

@@ -53,6 +53,16 @@ int gridColumns(int count) {
 
 } // namespace
 
+double recordFraction(int motionSteps, int record) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    // The lens truncates fraction x intervals: half an interval of margin
+    // keeps the rounding of the quotient from naming the record below.
+    return record >= intervals ? 1.0 : (record + 0.5) / intervals;
+}
+
 void squareToDisc(double u, double v, double &x, double &y) {
     const double a = 2.0 * u - 1.0;
     const double b = 2.0 * v - 1.0;
@@ -84,6 +94,7 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
     const int rows = count / columns;
     const double width = settings.width;
     const double height = settings.height;
+    const int records = 4 * std::max(settings.motionSteps, 0) + 1;
 
     for (int i = 0; i < count; ++i) {
         FilmSample &sample = samples[static_cast<std::size_t>(i)];
@@ -100,7 +111,10 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
         } else {
             sample.lensX = sample.lensY = 0.0;
         }
-        sample.shutterFraction = (i + random.uniform()) / count;
+        // Shutter: slice i of [0, 1), jittered, names one of the records.
+        const double slice = (i + random.uniform()) / count;
+        const int record = std::min(static_cast<int>(slice * records), records - 1);
+        sample.shutterFraction = recordFraction(settings.motionSteps, record);
     }
     // Pair the strata at random, so that film, lens and shutter do not move
     // in step.
@@ -177,6 +191,7 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
     }
 
     if (stats != nullptr) {
+        stats->threads = workers;
         stats->rays = static_cast<uint64_t>(image.pixels.size()) *
                       static_cast<uint64_t>(std::max(settings.samplesPerPixel, 1));
         stats->missedRays = missed.load();

@@ -10,8 +10,17 @@
 // the left half of the image (filmX < 0) is the left eye's. Each pixel takes
 // `samplesPerPixel` samples whose film, lens and shutter positions are each
 // stratified: the film and lens positions on jittered grids (the lens one
-// mapped onto the unit disc), the shutter fraction in equal slices of [0, 1],
-// the three paired in an order shuffled per pixel. The random numbers of a
+// mapped onto the unit disc), the shutter records in equal shares, the three
+// paired in an order shuffled per pixel.
+//
+// The shutter is rendered as a host that renders it in passes does: the lens
+// holds 4 x motion steps + 1 records of the camera, evenly spaced from the
+// frame's start to its end, and uses for a shutter fraction the record at or
+// below it. Uniform fractions would give the last record (the frame's end)
+// no share at all and put the blur's weight before the middle of the
+// shutter, so each sample names one record, every record (the first and the
+// last included) an equal share of the samples: the fraction of record r of
+// n intervals is (r + 0.5) / n, and 1 for the last. The random numbers of a
 // pixel come from a seed made of the pixel's position alone, so the image is
 // the same whatever the number of threads; the position is taken within the
 // pixel's half of the image, so that the two eyes see through the same
@@ -37,6 +46,9 @@ struct FilmSettings {
     int samplesPerPixel = 16;
     /// Off: every ray passes through the lens centre.
     bool depthOfField = true;
+    /// The frame's motion steps: the lens's table has 4 x motionSteps + 1
+    /// records; 0 is one record, no motion blur.
+    int motionSteps = 1;
     uint64_t seed = 0;
 };
 
@@ -77,6 +89,10 @@ struct FilmSample {
 /// pixel (px, py).
 void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples);
 
+/// The shutter fraction that names record `record` (0 to 4 x motionSteps)
+/// of the lens's table, well inside the record's interval.
+double recordFraction(int motionSteps, int record);
+
 /// Concentric map of the unit square onto the unit disc.
 void squareToDisc(double u, double v, double &x, double &y);
 
@@ -85,6 +101,8 @@ using ProgressReport = std::function<void(int rowsDone, int rows)>;
 
 struct RenderStats {
     uint64_t rays = 0;
+    /// Render threads that ran: no more than the image has rows.
+    int threads = 0;
     /// Rays for which the lens gave none (no table): shown black.
     uint64_t missedRays = 0;
     double seconds = 0.0;

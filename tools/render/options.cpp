@@ -221,7 +221,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         ->group("Camera");
 
     std::string motionSteps, frameStart, frameDuration;
-    app.add_option("--motion-steps", motionSteps, "Motion steps of the frame (default 1)")
+    app.add_option("--motion-steps", motionSteps,
+                   "Motion blur: 0 turns motion blur off; each step adds four sample times "
+                   "(default 1)")
         ->option_text("N")
         ->group("Frame");
     app.add_option("--frame-start", frameStart, "Scene time the shutter opens (default 0)")
@@ -317,7 +319,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
             options.fStop = positive("--f-stop", fStop);
         }
         if (!motionSteps.empty()) {
-            options.motionSteps = integer("--motion-steps", motionSteps, 0, 1000);
+            options.film.motionSteps = integer("--motion-steps", motionSteps, 0, 1000);
         }
         if (!frameStart.empty()) {
             options.frameStart = number("--frame-start", frameStart);

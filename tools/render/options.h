@@ -49,7 +49,6 @@ struct RenderOptions {
     std::optional<double> focalDistance;
     double fStop = 1.0;
 
-    int motionSteps = 1;
     double frameStart = 0.0;
     double frameDuration = 1.0;
 

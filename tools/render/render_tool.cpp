@@ -124,7 +124,7 @@ bool renderScene(const RenderOptions &options, RenderResult &result, std::string
     frame.start = options.frameStart;
     frame.duration = options.frameDuration;
     frame.framesPerSecond = 24.0;
-    frame.motionSteps = options.motionSteps;
+    frame.motionSteps = film.motionSteps;
     if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
         return false;
     }
