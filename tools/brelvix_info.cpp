@@ -1,28 +1,39 @@
 // brelvix-info: loads a module file as the host does and prints what the host
 // finds there: the descriptor, the servers, and a new camera's parameters.
 //
-//     brelvix-info [MODULE]     (default: brelvix.so beside this program)
+//     brelvix-info [MODULE]     (default: brelvix.so beside this program, or
+//                                the installed one)
 #include "host/standin_host.h"
+#include "tools/module_path.h"
 
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <string>
 
 namespace {
 
-std::string defaultModulePath(const char *argv0) {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
-    const std::filesystem::path dir =
-        error ? std::filesystem::path(argv0).parent_path() : self.parent_path();
-    return (dir / "brelvix.so").string();
-}
+constexpr const char *kUsage =
+    "Usage: brelvix-info [MODULE]\n"
+    "Loads a lens module file as the host does and prints its descriptor, its\n"
+    "servers and a new camera's parameters. MODULE defaults to brelvix.so beside\n"
+    "this program, or the installed one. Exit status: 0, 1 when the module fails,\n"
+    "2 for a wrong command line.\n";
 
 } // namespace
 
 int main(int argc, char **argv) {
     using namespace brelvix;
-    const std::string path = argc > 1 ? argv[1] : defaultModulePath(argv[0]);
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // A module path that looks like an option is one: "./-x" names such a file.
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        std::fprintf(stderr, "brelvix-info: %s (see brelvix-info --help)\n",
+                     argc > 2 ? "one module path at most" : "unknown option");
+        return 2;
+    }
+    const std::string path = argc > 1 ? argv[1] : tools::defaultModulePath();
     std::string error;
     const auto module = standin::ModuleLibrary::open(path, error);
     if (!module) {

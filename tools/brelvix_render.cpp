@@ -3,6 +3,7 @@
 // camera through the stand-in host and writes what the lens sees of a
 // built-in scene to a PNG. `brelvix-render --help` lists the options.
 #include "tools/render/render_tool.h"
+#include "tools/render/signal_watch.h"
 
 #include <iostream>
 #include <string>
@@ -10,7 +11,10 @@
 #include <vector>
 
 int main(int argc, char **argv) {
+    // Before any thread starts: Ctrl-C and SIGTERM then end the run through
+    // its own cleanup.
+    const brelvix::render::SignalWatch signals;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     return brelvix::render::runRenderTool(arguments, std::cout, std::cerr,
-                                          isatty(STDERR_FILENO) != 0);
+                                          isatty(STDERR_FILENO) != 0, &signals.received());
 }

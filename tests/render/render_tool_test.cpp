@@ -367,21 +367,71 @@ TEST(RenderScene, MotionBlurIsCentredOnTheTravel) {
     }
 }
 
-TEST(RenderScene, SavedSceneRendersTheSameWhenLoaded) {
-    TempDirectory directory;
-    RenderOptions saving = smallOptions();
-    saving.values = {{"ZoomFactor", 3.1}, {"VShift", 0.12}};
-    saving.keys = {{"HShift", 0.0, -0.05}, {"HShift", 1.0, 0.07}, {"StereoAngle", 0.5, 0.03}};
-    saving.saveScenePath = directory.file("camera.scene");
-    const Image saved = render(saving);
+/// Runs the tool; fails the test unless it succeeds.
+void runTool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--module", BRELVIX_MODULE_PATH, "--width", "64",
+                                         "--height", "24", "--spp", "4", "--quiet"});
+    std::ostringstream out, err;
+    EXPECT_EQ(runRenderTool(arguments, out, err, false), kExitSuccess) << err.str();
+}
 
-    RenderOptions loading = smallOptions();
-    loading.loadScenePath = saving.saveScenePath;
-    const Image loaded = render(loading);
-    ASSERT_EQ(saved.pixels.size(), loaded.pixels.size());
-    EXPECT_EQ(largestDifference(saved, loaded), 0.0);
-    // The scene carried the channels: without it the picture differs.
-    EXPECT_GT(largestDifference(render(smallOptions()), loaded), 0.1);
+std::string readFile(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+DisplayImage readPng(const std::string &path);
+
+TEST(SceneFile, KeepsTheWholeSetUpAndLoadsUnderTheCommandLine) {
+    TempDirectory directory;
+    const auto file = [&directory](const char *name) { return directory.file(name); };
+    const std::vector<std::string> channels = {
+        "--ZoomFactor",   "3.1",   "--VShift",      "0.12",  "--key",
+        "HShift@0=-0.05", "--key", "HShift@1=0.07", "--key", "StereoAngle@0.5=0.03"};
+    const std::vector<std::string> camera = {"--target",
+                                             "0.3,0.4,2",
+                                             "--move",
+                                             "0.05,0,0.1",
+                                             "--f-stop",
+                                             "2.5",
+                                             "--film-width",
+                                             "0.06",
+                                             "--no-dof",
+                                             "--motion-steps",
+                                             "2",
+                                             "--frame-start",
+                                             "0.25",
+                                             "--frame-duration",
+                                             "0.5",
+                                             "--focal-distance",
+                                             "2.1"};
+    const auto with = [](std::vector<std::string> a, const std::vector<std::string> &b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::string> position = {"--position", "0.1,0.5,-0.3"};
+    runTool(with(with(with(channels, camera), position),
+                 {"--save-scene", file("saved.scene"), "-o", file("saved.png")}));
+    // Loaded alone it gives back the same picture, and saves the same text.
+    runTool({"--load-scene", file("saved.scene"), "-o", file("loaded.png"), "--save-scene",
+             file("again.scene")});
+    EXPECT_TRUE(readPng(file("saved.png")) == readPng(file("loaded.png")));
+    const std::string text = readFile(file("saved.scene"));
+    EXPECT_EQ(readFile(file("again.scene")), text);
+    EXPECT_EQ(text.rfind("brelvix-render scene 1\n", 0), 0u) << text;
+
+    // A setting on the command line wins over the file's.
+    runTool({"--load-scene", file("saved.scene"), "--position", "0,0.42,-0.2", "-o",
+             file("moved.png")});
+    runTool(with(with(channels, camera), {"-o", file("direct.png")}));
+    EXPECT_TRUE(readPng(file("moved.png")) == readPng(file("direct.png")));
+    EXPECT_FALSE(readPng(file("moved.png")) == readPng(file("saved.png")));
+
+    // The lens's part alone, as earlier versions saved it, is the channels.
+    writeFile(file("lens-only.scene"), text.substr(text.find("\nlens\n") + 6));
+    runTool(with(with(camera, position),
+                 {"--load-scene", file("lens-only.scene"), "-o", file("lens-only.png")}));
+    EXPECT_TRUE(readPng(file("lens-only.png")) == readPng(file("saved.png")));
 }
 
 // --- the command line -------------------------------------------------------
@@ -428,6 +478,11 @@ TEST(CommandLine, BadInputsFailWithOneLineAndNoOutput) {
     const std::string dir = directory.path();
     writeFile(directory.file("text.so"), "not a module\n");
     writeFile(directory.file("damaged.scene"), "channel 0 2.5\nbogus line\n");
+    fs::create_directory(directory.file("folder.png"));
+    writeFile(directory.file("future.scene"), "brelvix-render scene 2\nlens\n");
+    writeFile(directory.file("unknown.scene"), "brelvix-render scene 1\nzoom 2\nlens\n");
+    writeFile(directory.file("bad-lens.scene"),
+              "brelvix-render scene 1\nf-stop 2\nlens\nchannel 0 2.5\nbogus\n");
     const std::set<std::string> fixtures = directory.entries();
 
     const std::vector<BadInput> cases = {
@@ -446,10 +501,15 @@ TEST(CommandLine, BadInputsFailWithOneLineAndNoOutput) {
         {{"-o", "{dir}/no-such-directory/out.png"},
          kExitFailure,
          "Cannot write {dir}/no-such-directory/out.png"},
-        {{"-o", "{dir}"}, kExitFailure, "Is a directory"},
+        {{"-o", "{dir}/folder.png"}, kExitFailure, "Is a directory"},
         {{"--load-scene", "{dir}/damaged.scene"}, kExitFailure, "Scene line 2: expected a channel"},
         {{"--load-scene", "{dir}/missing.scene"}, kExitFailure, "Cannot read {dir}/missing.scene"},
         {{"--save-scene", "{dir}/no-such-directory/x.scene"}, kExitFailure, "Cannot write"},
+        {{"--save-scene", ""}, kExitUsage, "--save-scene needs a file name"},
+        {{"-o", "{dir}/out.jpg"}, kExitUsage, "--output must name a .png file"},
+        {{"--load-scene", "{dir}/future.scene"}, kExitFailure, "Scene line 1: version 2 is newer"},
+        {{"--load-scene", "{dir}/unknown.scene"}, kExitFailure, "line 2: unknown setting 'zoom'"},
+        {{"--load-scene", "{dir}/bad-lens.scene"}, kExitFailure, "line 5: expected a channel"},
     };
     const auto expand = [&dir](std::string text) {
         const std::string placeholder = "{dir}";
@@ -568,12 +628,18 @@ TEST(PngOutputFile, AppearsOnlyWhenCommitted) {
     EXPECT_TRUE(directory.entries().empty());
 
     writeFile(path, "an older image");
-    const auto output = PngOutput::open(path, error);
-    ASSERT_NE(output, nullptr) << error;
+    // A name as long as the directory takes, although the temporary's is
+    // longer still.
+    const std::string longName = std::string(251, 'n') + ".png";
     const DisplayImage image{2, 1, {0, 10, 20, 255, 128, 1}};
-    ASSERT_TRUE(output->commit(image, error)) << error;
-    EXPECT_TRUE(readPng(path) == image);
-    EXPECT_EQ(directory.entries(), std::set<std::string>{"image.png"});
+    for (const std::string &name : {std::string("image.png"), longName}) {
+        const auto output = PngOutput::open(directory.file(name), error);
+        ASSERT_NE(output, nullptr) << error;
+        ASSERT_TRUE(output->write(image, error)) << error;
+        ASSERT_TRUE(output->commit(error)) << error;
+        EXPECT_TRUE(readPng(directory.file(name)) == image);
+    }
+    EXPECT_EQ(directory.entries(), (std::set<std::string>{"image.png", longName}));
 }
 
 TEST(BuiltinScene, RaysMeetWhatIsInFrontOfThem) {

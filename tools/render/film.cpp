@@ -4,6 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <exception>
+#include <mutex>
 #include <numbers>
 #include <thread>
 #include <utility>
@@ -132,7 +134,8 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
 }
 
 Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RayShader &shader,
-                 int threads, const ProgressReport &progress, RenderStats *stats) {
+                 int threads, const ProgressReport &progress, RenderStats *stats,
+                 const std::atomic<int> *stop) {
     Image image;
     image.width = settings.width;
     image.height = settings.height;
@@ -143,50 +146,80 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
     std::atomic<int> nextRow{0};
     std::atomic<int> rowsDone{0};
     std::atomic<uint64_t> missed{0};
+    // Set by a worker that failed; the others then stop as on `stop`.
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto stopping = [&] {
+        return failed.load(std::memory_order_relaxed) ||
+               (stop != nullptr && stop->load(std::memory_order_relaxed) != 0);
+    };
     const auto start = std::chrono::steady_clock::now();
 
     const auto work = [&] {
-        std::vector<FilmSample> samples;
-        uint64_t localMissed = 0;
-        for (int py = nextRow++; py < settings.height; py = nextRow++) {
-            for (int px = 0; px < settings.width; ++px) {
-                pixelSamples(settings, px, py, samples);
-                Rgb sum{};
-                for (const FilmSample &sample : samples) {
-                    CameraRay ray{};
-                    if (lens.evaluate(lens.instance, sample.filmX, sample.filmY, sample.lensX,
-                                      sample.lensY, sample.shutterFraction, &ray) == 0) {
-                        ++localMissed;
-                        continue;
+        try {
+            std::vector<FilmSample> samples;
+            uint64_t localMissed = 0;
+            for (int py = nextRow++; py < settings.height; py = nextRow++) {
+                for (int px = 0; px < settings.width && !stopping(); ++px) {
+                    pixelSamples(settings, px, py, samples);
+                    Rgb sum{};
+                    for (const FilmSample &sample : samples) {
+                        CameraRay ray{};
+                        if (lens.evaluate(lens.instance, sample.filmX, sample.filmY, sample.lensX,
+                                          sample.lensY, sample.shutterFraction, &ray) == 0) {
+                            ++localMissed;
+                            continue;
+                        }
+                        sum = sum +
+                              shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
+                                         {ray.direction[0], ray.direction[1], ray.direction[2]}});
                     }
-                    sum = sum + shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
-                                           {ray.direction[0], ray.direction[1], ray.direction[2]}});
+                    image.pixels[static_cast<std::size_t>(py) *
+                                     static_cast<std::size_t>(image.width) +
+                                 static_cast<std::size_t>(px)] =
+                        sum * (1.0 / static_cast<double>(samples.size()));
                 }
-                image.pixels[static_cast<std::size_t>(py) * static_cast<std::size_t>(image.width) +
-                             static_cast<std::size_t>(px)] =
-                    sum * (1.0 / static_cast<double>(samples.size()));
+                ++rowsDone;
             }
-            ++rowsDone;
+            missed += localMissed;
+        } catch (...) {
+            const std::lock_guard<std::mutex> guard(failureLock);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            failed = true;
         }
-        missed += localMissed;
     };
 
     const int workers = std::clamp(threads, 1, std::max(settings.height, 1));
     std::vector<std::thread> pool;
     pool.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i) {
-        pool.emplace_back(work);
+    const auto joinAll = [&pool] {
+        for (std::thread &thread : pool) {
+            thread.join();
+        }
+    };
+    try {
+        for (int i = 0; i < workers; ++i) {
+            pool.emplace_back(work);
+        }
+    } catch (...) {
+        failed = true;
+        joinAll();
+        throw;
     }
     if (progress) {
-        while (rowsDone.load() < settings.height) {
+        while (rowsDone.load() < settings.height && !stopping()) {
             progress(rowsDone.load(), settings.height);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    for (std::thread &thread : pool) {
-        thread.join();
+    joinAll();
+    if (failure) {
+        std::rethrow_exception(failure);
     }
-    if (progress) {
+    if (progress && !stopping()) {
         progress(settings.height, settings.height);
     }
 

@@ -31,6 +31,7 @@
 #include "module/host_services.h"
 #include "tools/render/vec3.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -108,11 +109,15 @@ struct RenderStats {
     double seconds = 0.0;
 };
 
-/// Renders the film on `threads` threads (at least one). `progress`, if set,
-/// is called now and then on the calling thread while the workers run, and
-/// once at the end.
+/// Renders the film on `threads` threads (at least one, no more than the
+/// rows). `progress`, if set, is called now and then on the calling thread
+/// while the workers run, and once at the end. When `stop` turns non-zero
+/// the workers leave the pixels they have not begun black and return. An
+/// exception of a worker (std::bad_alloc) stops the others and is thrown
+/// again here once all are joined.
 Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RayShader &shader,
-                 int threads, const ProgressReport &progress = {}, RenderStats *stats = nullptr);
+                 int threads, const ProgressReport &progress = {}, RenderStats *stats = nullptr,
+                 const std::atomic<int> *stop = nullptr);
 
 } // namespace brelvix::render
 

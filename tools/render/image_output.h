@@ -4,6 +4,7 @@
 #define BRELVIX_TOOLS_RENDER_IMAGE_OUTPUT_H
 
 #include "tools/render/film.h"
+#include "tools/render/pending_file.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,20 +36,18 @@ class PngOutput {
   public:
     /// Null with a one-line `error` when no file can be made beside `path`.
     static std::unique_ptr<PngOutput> open(const std::string &path, std::string &error);
-    /// Removes the temporary file if it was not committed.
-    ~PngOutput();
-    PngOutput(const PngOutput &) = delete;
-    PngOutput &operator=(const PngOutput &) = delete;
 
-    /// Writes the image and moves it to the path; false with `error` set,
-    /// the path untouched and the temporary file gone.
-    bool commit(const DisplayImage &image, std::string &error);
+    /// Encodes the image into the temporary file; false with `error` set and
+    /// the temporary gone.
+    bool write(const DisplayImage &image, std::string &error);
+    /// Moves the written image to the path; false with `error` set, the path
+    /// untouched and the temporary gone.
+    bool commit(std::string &error);
 
   private:
-    PngOutput() = default;
-    std::string path_;
-    std::string temporaryPath_;
-    int descriptor_ = -1;
+    explicit PngOutput(std::unique_ptr<PendingFile> file) : file_(std::move(file)) {}
+    /// Removes the temporary when the output is dropped unwritten.
+    std::unique_ptr<PendingFile> file_;
 };
 
 } // namespace brelvix::render

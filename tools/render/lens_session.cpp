@@ -1,5 +1,6 @@
 #include "tools/render/lens_session.h"
 
+#include <cctype>
 #include <cstdint>
 
 namespace brelvix::render {
@@ -18,6 +19,22 @@ uintptr_t channelPanelId(std::string_view name) {
         }
     }
     return 0;
+}
+
+/// The host's "Scene line N: ..." about a text that starts on line
+/// `firstLine` of a file, with N counted in the file.
+std::string lineInFile(const std::string &hostError, int firstLine) {
+    const std::string prefix = "Scene line ";
+    std::size_t end = prefix.size();
+    long line = 0;
+    while (hostError.rfind(prefix, 0) == 0 && end < hostError.size() &&
+           std::isdigit(static_cast<unsigned char>(hostError[end])) != 0 && line < 1000000000) {
+        line = line * 10 + (hostError[end++] - '0');
+    }
+    if (end == prefix.size() || end >= hostError.size() || hostError[end] != ':') {
+        return hostError;
+    }
+    return prefix + std::to_string(line + firstLine - 1) + hostError.substr(end);
 }
 
 } // namespace
@@ -82,26 +99,23 @@ standin::Channel *LensSession::channel(std::string_view name) {
     return id == 0 ? nullptr : host_->channel(panelGetter_(instance_, id));
 }
 
-bool LensSession::loadScene(const std::string &path, std::string &error) {
-    std::string text;
-    if (!standin::SceneReader::readFile(path, text, error)) {
-        return false;
-    }
-    standin::SceneReader reader(std::move(text));
+bool LensSession::loadLensData(const std::string &text, int firstLine, std::string &error) {
+    standin::SceneReader reader(text);
     if (const char *const failure = lens_.instance.load(instance_, reader.state())) {
-        error = "Cannot load scene " + path + ": " + failure;
+        error = lineInFile(failure, firstLine);
         return false;
     }
     return true;
 }
 
-bool LensSession::saveScene(const std::string &path, std::string &error) {
+bool LensSession::saveLensData(std::string &text, std::string &error) {
     standin::SceneWriter writer;
     if (const char *const failure = lens_.instance.save(instance_, writer.state())) {
-        error = "Cannot save scene " + path + ": " + failure;
+        error = failure;
         return false;
     }
-    return writer.writeTo(path, error);
+    text = writer.text();
+    return true;
 }
 
 CameraAccess LensSession::access(double filmWidth, double filmHeight) {

@@ -42,10 +42,13 @@ class LensSession {
     /// the lens does not have.
     standin::Channel *channel(std::string_view name);
 
-    /// The instance's data from a scene file written by saveScene; false
-    /// with `error` set (the host's text when the module's load reports one).
-    bool loadScene(const std::string &path, std::string &error);
-    bool saveScene(const std::string &path, std::string &error);
+    /// Loads the instance's data from `text`, the lens's part of a scene
+    /// file starting on line `firstLine` of it; false with `error` set (the
+    /// host's text, its line counted in the whole file, when the module's
+    /// load reports one).
+    bool loadLensData(const std::string &text, int firstLine, std::string &error);
+    /// The instance's data as the module saves it; false with `error` set.
+    bool saveLensData(std::string &text, std::string &error);
 
     /// The viewport matrix of the preview at the lens centre, for a film of
     /// that size.

@@ -5,9 +5,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -135,6 +137,13 @@ for --frame-duration, and --move and keys use the same clock.
 Exit status: 0 on success, 1 when the module, a scene file or the output
 fails, 2 for a wrong command line.)";
 
+bool hasPngExtension(const std::string &path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".png";
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
@@ -233,18 +242,23 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         ->option_text("TIME")
         ->group("Frame");
 
-    app.add_option("--save-scene", options.saveScenePath,
-                   "Save the camera's lens data to a scene file")
-        ->option_text("PATH")
-        ->group("Scene and module");
-    app.add_option("--load-scene", options.loadScenePath,
-                   "Load the camera's lens data from a scene file")
-        ->option_text("PATH")
-        ->group("Scene and module");
-    app.add_option("--module", options.modulePath,
-                   "Module file to load (default: brelvix.so beside this program)")
-        ->option_text("PATH")
-        ->group("Scene and module");
+    const CLI::Option *const saveScene =
+        app.add_option("--save-scene", options.saveScenePath,
+                       "Save the render set-up (camera, focus, film, frame) and the lens's "
+                       "channels to a scene file")
+            ->option_text("PATH")
+            ->group("Scene and module");
+    const CLI::Option *const loadScene =
+        app.add_option("--load-scene", options.loadScenePath,
+                       "Load a scene file; options given here override its settings")
+            ->option_text("PATH")
+            ->group("Scene and module");
+    const CLI::Option *const module =
+        app.add_option("--module", options.modulePath,
+                       "Module file to load (default: brelvix.so beside this program, or the "
+                       "installed one)")
+            ->option_text("PATH")
+            ->group("Scene and module");
     app.add_flag("-q,--quiet", options.quiet,
                  "No progress bar and no report; only the output's name")
         ->group("Scene and module");
@@ -265,13 +279,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
     try {
         FilmSettings &film = options.film;
         if (!width.empty()) {
-            film.width = integer("--width", width, 2, 16384);
+            film.width = integer("--width", width, 2, kMaxImageSide);
         }
         if (film.width % 2 != 0) {
             throw UsageError("--width must be even: the image is two halves side by side");
         }
         if (!height.empty()) {
-            film.height = integer("--height", height, 1, 16384);
+            film.height = integer("--height", height, 1, kMaxImageSide);
         }
         if (!samples.empty()) {
             film.samplesPerPixel = integer("--spp", samples, 1, 65536);
@@ -319,7 +333,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
             options.fStop = positive("--f-stop", fStop);
         }
         if (!motionSteps.empty()) {
-            options.film.motionSteps = integer("--motion-steps", motionSteps, 0, 1000);
+            options.film.motionSteps = integer("--motion-steps", motionSteps, 0, kMaxMotionSteps);
         }
         if (!frameStart.empty()) {
             options.frameStart = number("--frame-start", frameStart);
@@ -332,6 +346,40 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         }
         if (options.outputPath.empty()) {
             throw UsageError("--output needs a file name");
+        }
+        if (!hasPngExtension(options.outputPath)) {
+            throw UsageError("--output must name a .png file (PNG is the only format "
+                             "written), not '" +
+                             options.outputPath + "'");
+        }
+        const std::pair<const CLI::Option *, const std::string *> paths[] = {
+            {saveScene, &options.saveScenePath},
+            {loadScene, &options.loadScenePath},
+            {module, &options.modulePath}};
+        for (const auto &[option, path] : paths) {
+            if (option->count() > 0 && path->empty()) {
+                throw UsageError(option->get_name() + " needs a file name");
+            }
+        }
+
+        // What a loaded scene must not change.
+        const std::pair<const char *, bool> settings[] = {
+            {"position", !position.empty()},
+            {"target", !target.empty()},
+            {"move", !move.empty()},
+            {"focal-distance", !focalDistance.empty()},
+            {"f-stop", !fStop.empty()},
+            {"film-width", !filmWidth.empty()},
+            {"film-height", !filmHeight.empty()},
+            {"depth-of-field", noDepthOfField},
+            {"motion-steps", !motionSteps.empty()},
+            {"frame-start", !frameStart.empty()},
+            {"frame-duration", !frameDuration.empty()},
+        };
+        for (const auto &[name, given] : settings) {
+            if (given) {
+                options.givenSettings.emplace_back(name);
+            }
         }
     } catch (const UsageError &error) {
         parsed.exitCode = kExitUsage;

@@ -16,6 +16,12 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 /// The command line was wrong: an unknown option or channel, a bad number.
 inline constexpr int kExitUsage = 2;
+/// Stopped by Ctrl-C (SIGINT), as a shell reports a program it interrupted.
+inline constexpr int kExitInterrupted = 130;
+
+/// The largest image the command line accepts: 16384 x 16384 pixels.
+inline constexpr int kMaxImageSide = 16384;
+inline constexpr int kMaxMotionSteps = 1000;
 
 /// A channel held at one value.
 struct ChannelValue {
@@ -51,6 +57,10 @@ struct RenderOptions {
 
     double frameStart = 0.0;
     double frameDuration = 1.0;
+
+    /// The set-up settings the command line gave, by their names in a scene
+    /// file ("position", "f-stop", ...): a loaded scene does not change them.
+    std::vector<std::string> givenSettings;
 
     bool anaglyph = false;
     std::string saveScenePath;

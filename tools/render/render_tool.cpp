@@ -1,17 +1,25 @@
 #include "tools/render/render_tool.h"
 
+#include "tools/module_path.h"
 #include "tools/render/lens_session.h"
+#include "tools/render/pending_file.h"
 #include "tools/render/scene.h"
+#include "tools/render/scene_file.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <new>
 #include <ostream>
 
 namespace brelvix::render {
 namespace {
 
 constexpr const char *kProgram = "brelvix-render";
+/// The frame rate handed to the lens with each frame; the lens does not use
+/// it, and times stay scene times in seconds.
+constexpr double kFramesPerSecond = 24.0;
 
 void applyChannels(LensSession &session, const RenderOptions &options) {
     // Names were checked against the lens's channels when parsed.
@@ -90,40 +98,56 @@ void placeCamera(standin::CameraItem &camera, const RenderOptions &options) {
     camera.fStop = standin::Curve{options.fStop, {}};
 }
 
-std::string defaultModulePath() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
-    return error ? std::string("brelvix.so") : (self.parent_path() / "brelvix.so").string();
-}
-
 bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
-                 const RayShader &shader, const ProgressReport &progress) {
+                 const RayShader &shader, const ProgressReport &progress,
+                 const std::atomic<int> *stop) {
+    // The scene file's set-up first: it places the camera.
+    RenderOptions setup = options;
+    LensData lensData;
+    if (!options.loadScenePath.empty()) {
+        std::string text;
+        if (!standin::SceneReader::readFile(options.loadScenePath, text, error)) {
+            return false;
+        }
+        if (!parseSceneFile(text, setup, lensData, error)) {
+            error = "Cannot load scene " + options.loadScenePath + ": " + error;
+            return false;
+        }
+    }
+
     const std::string modulePath =
-        options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+        options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
     const std::unique_ptr<LensSession> session = LensSession::open(modulePath, error);
     if (!session) {
         return false;
     }
-    placeCamera(session->camera(), options);
-    session->setCurrentTime(options.frameStart);
+    placeCamera(session->camera(), setup);
+    session->setCurrentTime(setup.frameStart);
 
-    if (!options.loadScenePath.empty() && !session->loadScene(options.loadScenePath, error)) {
+    if (!options.loadScenePath.empty() &&
+        !session->loadLensData(lensData.text, lensData.firstLine, error)) {
+        error = "Cannot load scene " + options.loadScenePath + ": " + error;
         return false;
     }
     applyChannels(*session, options);
-    if (!options.saveScenePath.empty() && !session->saveScene(options.saveScenePath, error)) {
-        return false;
+    if (!options.saveScenePath.empty()) {
+        std::string lens;
+        if (!session->saveLensData(lens, error)) {
+            error = "Cannot save scene " + options.saveScenePath + ": " + error;
+            return false;
+        }
+        result.sceneText = formatSceneFile(setup, lens);
     }
 
-    const FilmSettings &film = options.film;
+    const FilmSettings &film = setup.film;
     result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
     result.focalLengthLine = session->focalLengthLine();
 
     FrameInfo frame{};
     frame.frame = 0;
-    frame.start = options.frameStart;
-    frame.duration = options.frameDuration;
-    frame.framesPerSecond = 24.0;
+    frame.start = setup.frameStart;
+    frame.duration = setup.frameDuration;
+    frame.framesPerSecond = kFramesPerSecond;
     frame.motionSteps = film.motionSteps;
     if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
         return false;
@@ -135,13 +159,96 @@ bool renderScene(const RenderOptions &options, RenderResult &result, std::string
     const RayShader colours =
         shader ? shader : [&scene](const Ray &ray) { return scene.radiance(ray); };
     result.film =
-        renderFilm(film, session->rays(), colours, options.threads, progress, &result.stats);
+        renderFilm(film, session->rays(), colours, options.threads, progress, &result.stats, stop);
+    if (stop != nullptr && *stop != 0) {
+        error = "interrupted";
+        return false;
+    }
     result.display = toDisplay(options.anaglyph ? anaglyph(result.film) : result.film);
     return true;
 }
 
+namespace {
+
+/// The one line for a run that a signal ended, and its exit status.
+int stopped(std::ostream &err, int signal) {
+    err << kProgram << ": " << (signal == SIGINT ? "interrupted" : "stopped by a signal") << " (SIG"
+        << sigabbrev_np(signal) << "); nothing written\n";
+    return signal == SIGINT ? kExitInterrupted : kExitFailure;
+}
+
+/// The run after the command line: files are opened first, so that an
+/// unwritable path fails before anything is rendered, written whole and
+/// renamed into place only at the end.
+int render(const RenderOptions &options, std::ostream &out, std::ostream &err, bool terminal,
+           const std::atomic<int> *stop) {
+    std::string error;
+    const auto fail = [&err, &error] {
+        err << kProgram << ": " << error << "\n";
+        return kExitFailure;
+    };
+    const std::unique_ptr<PngOutput> output = PngOutput::open(options.outputPath, error);
+    if (!output) {
+        return fail();
+    }
+    std::unique_ptr<PendingFile> sceneFile;
+    if (!options.saveScenePath.empty()) {
+        sceneFile = PendingFile::open(options.saveScenePath, error);
+        if (!sceneFile) {
+            return fail();
+        }
+    }
+
+    ProgressBar bar(err);
+    ProgressReport progress;
+    if (terminal && !options.quiet) {
+        progress = [&bar](int done, int total) { bar(done, total); };
+    }
+    RenderResult result;
+    const bool rendered = renderScene(options, result, error, {}, progress, stop);
+    bar.clear();
+    const auto interrupted = [stop] { return stop != nullptr && *stop != 0; };
+    if (interrupted()) {
+        return stopped(err, *stop);
+    }
+    if (!rendered) {
+        return fail();
+    }
+    if (!output->write(result.display, error)) {
+        return fail();
+    }
+    if (sceneFile && std::fputs(result.sceneText.c_str(), sceneFile->stream()) == EOF) {
+        error = "Cannot write " + options.saveScenePath;
+        return fail();
+    }
+    if (interrupted()) {
+        return stopped(err, *stop);
+    }
+    if ((sceneFile && !sceneFile->commit(error)) || !output->commit(error)) {
+        return fail();
+    }
+
+    if (!options.quiet) {
+        printMatrix(out, result.viewportMatrix);
+        out << result.focalLengthLine << "\n";
+        const double seconds = result.stats.seconds;
+        const int threads = result.stats.threads;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "rendered %llu rays in %.2f s on %d thread%s (%.2f M rays/s)\n",
+                      static_cast<unsigned long long>(result.stats.rays), seconds, threads,
+                      threads == 1 ? "" : "s",
+                      seconds > 0.0 ? static_cast<double>(result.stats.rays) / seconds / 1e6 : 0.0);
+        out << line;
+    }
+    out << options.outputPath << "\n";
+    return kExitSuccess;
+}
+
+} // namespace
+
 int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err,
-                  bool terminal) {
+                  bool terminal, const std::atomic<int> *stop) {
     const ParsedCommandLine parsed = parseCommandLine(arguments);
     if (parsed.exitCode) {
         if (*parsed.exitCode == kExitSuccess) {
@@ -151,47 +258,17 @@ int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, 
         }
         return *parsed.exitCode;
     }
-    const RenderOptions &options = parsed.options;
-
-    // Find an unwritable output before rendering anything.
-    std::string error;
-    std::unique_ptr<PngOutput> output = PngOutput::open(options.outputPath, error);
-    if (!output) {
-        err << kProgram << ": " << error << "\n";
-        return kExitFailure;
+    const FilmSettings &film = parsed.options.film;
+    try {
+        return render(parsed.options, out, err, terminal, stop);
+    } catch (const std::bad_alloc &) {
+        // Everything the run made is gone by now.
+        err << kProgram << ": not enough memory for a " << film.width << " x " << film.height
+            << " image\n";
+    } catch (const std::exception &failure) {
+        err << kProgram << ": " << failure.what() << "\n";
     }
-
-    ProgressBar bar(err);
-    ProgressReport progress;
-    if (terminal && !options.quiet) {
-        progress = [&bar](int done, int total) { bar(done, total); };
-    }
-    RenderResult result;
-    const bool rendered = renderScene(options, result, error, {}, progress);
-    bar.clear();
-    if (!rendered) {
-        err << kProgram << ": " << error << "\n";
-        return kExitFailure;
-    }
-    if (!output->commit(result.display, error)) {
-        err << kProgram << ": " << error << "\n";
-        return kExitFailure;
-    }
-
-    if (!options.quiet) {
-        printMatrix(out, result.viewportMatrix);
-        out << result.focalLengthLine << "\n";
-        const double seconds = result.stats.seconds;
-        char line[160];
-        std::snprintf(line, sizeof line,
-                      "rendered %llu rays in %.2f s on %d thread%s (%.2f M rays/s)\n",
-                      static_cast<unsigned long long>(result.stats.rays), seconds, options.threads,
-                      options.threads == 1 ? "" : "s",
-                      seconds > 0.0 ? static_cast<double>(result.stats.rays) / seconds / 1e6 : 0.0);
-        out << line;
-    }
-    out << options.outputPath << "\n";
-    return kExitSuccess;
+    return kExitFailure;
 }
 
 } // namespace brelvix::render

@@ -9,6 +9,7 @@
 #include "tools/render/options.h"
 
 #include <array>
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ struct RenderResult {
     std::array<double, 16> viewportMatrix{};
     /// The panel's focal-length line.
     std::string focalLengthLine;
+    /// The scene file to save (with --save-scene): the set-up as rendered
+    /// and the lens's data.
+    std::string sceneText;
     RenderStats stats;
 };
 
@@ -33,21 +37,23 @@ struct RenderResult {
 /// given) and the f-stop.
 void placeCamera(standin::CameraItem &camera, const RenderOptions &options);
 
-/// brelvix.so beside the running program.
-std::string defaultModulePath();
-
-/// Loads the module, sets the camera and its channels up from `options`,
-/// loads and saves the scene file if asked, and renders the film through the
-/// lens. `shader` replaces the built-in scene's colours when set. False with
-/// a one-line `error` on failure.
+/// Loads the scene file if asked (its set-up under the command line's
+/// settings), loads the module, sets the camera and its channels up, makes
+/// the scene file's text if asked, and renders the film through the lens.
+/// `shader` replaces the built-in scene's colours when set. False with a
+/// one-line `error` on failure, or "interrupted" when `stop` turned non-zero.
+/// Writes no file.
 bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
-                 const RayShader &shader = {}, const ProgressReport &progress = {});
+                 const RayShader &shader = {}, const ProgressReport &progress = {},
+                 const std::atomic<int> *stop = nullptr);
 
 /// The tool's main: arguments after the program name; the report and the
 /// output's name go to `out`, errors (one line each) and the progress bar to
-/// `err`. The progress bar is drawn only when `terminal` is true.
+/// `err`. The progress bar is drawn only when `terminal` is true. `stop`, the
+/// number of a signal that asks the run to end, or 0. Whatever ends the run
+/// early leaves no file behind.
 int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err,
-                  bool terminal);
+                  bool terminal, const std::atomic<int> *stop = nullptr);
 
 } // namespace brelvix::render
 

@@ -1,0 +1,96 @@
+#include "tools/render/pending_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brelvix::render {
+namespace {
+
+std::string systemError(const std::string &path, int code) {
+    return "Cannot write " + path + ": " + std::strerror(code);
+}
+
+/// ".NAME.XXXXXX", NAME cut so that the whole stays within NAME_MAX bytes.
+std::string temporaryName(const std::string &name) {
+    constexpr std::string_view kSuffix = ".XXXXXX";
+    std::string hidden(1, '.');
+    hidden.append(name, 0, NAME_MAX - hidden.size() - kSuffix.size());
+    hidden.append(kSuffix);
+    return hidden;
+}
+
+} // namespace
+
+std::unique_ptr<PendingFile> PendingFile::open(const std::string &path, std::string &error) {
+    namespace fs = std::filesystem;
+    std::error_code status;
+    if (fs::is_directory(path, status)) {
+        error = systemError(path, EISDIR);
+        return nullptr;
+    }
+    const fs::path target(path);
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string pattern = (directory / temporaryName(target.filename().string())).string();
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) {
+        error = systemError(path, errno);
+        return nullptr;
+    }
+    // mkstemp makes the file private; give it the mode a new file would get.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+
+    std::unique_ptr<PendingFile> file(new PendingFile());
+    file->path_ = path;
+    file->temporaryPath_ = pattern;
+    file->stream_ = fdopen(descriptor, "wb");
+    if (file->stream_ == nullptr) {
+        error = systemError(path, errno);
+        close(descriptor);
+        return nullptr; // the destructor removes the temporary
+    }
+    return file;
+}
+
+PendingFile::~PendingFile() {
+    if (stream_ != nullptr) {
+        std::fclose(stream_);
+    }
+    if (!temporaryPath_.empty()) {
+        std::remove(temporaryPath_.c_str());
+    }
+}
+
+bool PendingFile::commit(std::string &error) {
+    if (stream_ == nullptr) {
+        error = "Cannot write " + path_ + ": already written";
+        return false;
+    }
+    const bool written = std::ferror(stream_) == 0;
+    const bool flushed = written && std::fflush(stream_) == 0 && fsync(fileno(stream_)) == 0;
+    const int flushErrno = errno;
+    const bool closed = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+    if (!written) {
+        error = "Cannot write " + path_;
+        return false;
+    }
+    if (!flushed || !closed) {
+        error = systemError(path_, flushed ? errno : flushErrno);
+        return false;
+    }
+    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+        error = systemError(path_, errno);
+        return false;
+    }
+    temporaryPath_.clear();
+    return true;
+}
+
+} // namespace brelvix::render
