@@ -164,7 +164,8 @@ bool renderScene(const RenderOptions &options, RenderResult &result, std::string
         error = "interrupted";
         return false;
     }
-    result.display = toDisplay(options.anaglyph ? anaglyph(result.film) : result.film);
+    // Not a conditional expression: that would copy the whole film.
+    result.display = options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
     return true;
 }
 

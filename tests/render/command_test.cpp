@@ -1,0 +1,208 @@
+// The built programs as a user runs them, each in a child process: an
+// interrupted or starved brelvix-render leaves nothing behind, brelvix-info
+// reads its command line, and an installed brelvix-render finds its module.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// A scratch directory, removed afterwards.
+class TempDirectory {
+  public:
+    TempDirectory() {
+        std::string pattern = (fs::temp_directory_path() / "brelvix-command-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    }
+    ~TempDirectory() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string file(const std::string &name) const { return (fs::path(path_) / name).string(); }
+    std::set<std::string> entries() const {
+        std::set<std::string> names;
+        for (const auto &entry : fs::directory_iterator(path_)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+  private:
+    std::string path_;
+};
+
+std::string readFile(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+/// A program running in a child process, its output and errors in files.
+class Child {
+  public:
+    /// `addressSpace`, when not 0, limits the child's memory in bytes.
+    Child(const std::vector<std::string> &arguments, const std::string &outputs,
+          rlim_t addressSpace = 0)
+        : out_(outputs + ".out"), err_(outputs + ".err") {
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (addressSpace != 0) {
+                const rlimit limit{addressSpace, addressSpace};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            if (!std::freopen(out_.c_str(), "w", stdout) ||
+                !std::freopen(err_.c_str(), "w", stderr)) {
+                _exit(126);
+            }
+            std::vector<char *> argv;
+            for (const std::string &argument : arguments) {
+                argv.push_back(const_cast<char *>(argument.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Child() {
+        if (pid_ > 0 && status_ < 0) {
+            kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+
+    void signal(int number) const { kill(pid_, number); }
+    /// The exit status, or 1000 + the signal that ended it.
+    int wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        return status_;
+    }
+    std::string out() const { return readFile(out_); }
+    std::string err() const { return readFile(err_); }
+
+  private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    std::string out_, err_;
+};
+
+/// True once `done` holds, polled for up to 30 s.
+template <typename Condition> bool eventually(Condition done) {
+    for (int i = 0; i < 3000 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+void expectOneLine(const std::string &text, const std::string &part) {
+    EXPECT_EQ(text.rfind("brelvix-render: ", 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find(part), std::string::npos) << text;
+}
+
+TEST(RenderCommand, SignalDuringTheRenderLeavesNothingBehind) {
+    const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 1}};
+    for (const auto &[number, exitCode] : cases) {
+        SCOPED_TRACE(strsignal(number));
+        TempDirectory work, logs;
+        // A render of a minute or so on one thread, stopped once it has
+        // begun writing.
+        Child render({BRELVIX_RENDER_PATH, "--module", BRELVIX_MODULE_PATH, "--spp", "256",
+                      "--threads", "1", "-o", work.file("out.png"), "--save-scene",
+                      work.file("camera.scene")},
+                     logs.file("render"));
+        ASSERT_TRUE(eventually([&work] { return work.entries().size() == 2; }))
+            << "no temporaries appeared";
+        render.signal(number);
+        EXPECT_EQ(render.wait(), exitCode);
+        expectOneLine(render.err(), number == SIGINT ? "interrupted (SIGINT); nothing written"
+                                                     : "(SIGTERM); nothing written");
+        EXPECT_EQ(render.out(), "");
+        EXPECT_TRUE(work.entries().empty()) << *work.entries().begin();
+    }
+}
+
+TEST(RenderCommand, ImageTooLargeForMemoryFailsInOneLine) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator does not run under a memory limit";
+#else
+    TempDirectory work, logs;
+    // 16384 x 16384 pixels need about 7 GiB; the child may have 1 GiB.
+    Child render({BRELVIX_RENDER_PATH, "--module", BRELVIX_MODULE_PATH, "--width", "16384",
+                  "--height", "16384", "--spp", "1", "-o", work.file("out.png"), "--save-scene",
+                  work.file("camera.scene")},
+                 logs.file("render"), rlim_t{1} << 30);
+    EXPECT_EQ(render.wait(), 1);
+    expectOneLine(render.err(), "not enough memory for a 16384 x 16384 image");
+    EXPECT_TRUE(work.entries().empty()) << *work.entries().begin();
+#endif
+}
+
+TEST(InfoCommand, ReadsItsCommandLine) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out; // part of the output
+        std::string err; // part of the errors
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "Usage: brelvix-info [MODULE]", ""},
+        {{"-h"}, 0, "Usage: brelvix-info [MODULE]", ""},
+        {{"--verbose"}, 2, "", "brelvix-info: unknown option"},
+        {{BRELVIX_MODULE_PATH, "extra"}, 2, "", "one module path at most"},
+        {{BRELVIX_MODULE_PATH}, 0, "server      CameraHandler", ""},
+        {{}, 0, "module      " + fs::path(BRELVIX_MODULE_PATH).string(), ""},
+    };
+    TempDirectory logs;
+    for (const Case &c : cases) {
+        std::vector<std::string> arguments = {BRELVIX_INFO_PATH};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        SCOPED_TRACE(c.arguments.empty() ? "no arguments" : c.arguments[0]);
+        Child info(arguments, logs.file("info"));
+        EXPECT_EQ(info.wait(), c.exitCode);
+        const std::string out = info.out();
+        const std::string err = info.err();
+        EXPECT_NE(out.find(c.out), std::string::npos) << out;
+        EXPECT_NE(err.find(c.err), std::string::npos) << err;
+        if (c.exitCode != 0) {
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        }
+    }
+}
+
+TEST(InstalledTools, FindTheInstalledModule) {
+    TempDirectory prefix, logs;
+    Child install(
+        {BRELVIX_CMAKE_COMMAND, "--install", BRELVIX_BUILD_DIR, "--prefix", prefix.file("")},
+        logs.file("install"));
+    ASSERT_EQ(install.wait(), 0) << install.err();
+
+    Child info({prefix.file("bin/brelvix-info")}, logs.file("info"));
+    EXPECT_EQ(info.wait(), 0) << info.err();
+    const std::string firstLine = info.out().substr(0, info.out().find('\n'));
+    EXPECT_NE(firstLine.find(prefix.file("")), std::string::npos) << firstLine;
+    EXPECT_FALSE(fs::exists(prefix.file("bin/brelvix.so")));
+
+    const std::string image = prefix.file("out.png");
+    Child render({prefix.file("bin/brelvix-render"), "--width", "8", "--height", "4", "--spp", "1",
+                  "-q", "-o", image},
+                 logs.file("render"));
+    EXPECT_EQ(render.wait(), 0) << render.err();
+    EXPECT_EQ(render.out(), image + "\n");
+    EXPECT_TRUE(fs::exists(image));
+}
+
+} // namespace
