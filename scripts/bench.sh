@@ -27,6 +27,13 @@ if [ "${1:-}" != --windows ]; then
   scripts/setup.sh native
   cmake --preset release >/dev/null
   cmake --build --preset release -j "$(nproc)" --target brelvix brelvix_lens_bench
+  # The ratios need the baseline in the same run: say so when a filter
+  # leaves it out, rather than print none without a word.
+  if listed=$(build/release/brelvix_lens_bench "$@" --benchmark_list_tests=true 2>/dev/null) &&
+    ! grep -qx 'ThinLens/pointer' <<<"$listed"; then
+    echo "bench: no ratios: the filter leaves out the baseline ThinLens/pointer" \
+      "(keep it, e.g. --benchmark_filter='EvaluateRay|ThinLens/pointer')" >&2
+  fi
   exec build/release/brelvix_lens_bench "${flags[@]}" "$@"
 fi
 shift
