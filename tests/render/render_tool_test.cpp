@@ -597,6 +597,14 @@ TEST(CommandLine, WritesThePngItReportsAndTheAnaglyphAtHalfWidth) {
               kExitSuccess);
     EXPECT_EQ(out.str(), directory.file("q.png") + "\n");
     EXPECT_EQ(err.str(), ""); // no progress bar when quiet
+
+    // One row keeps one thread busy, whatever was asked for.
+    std::ostringstream report;
+    EXPECT_EQ(runRenderTool({"--module", BRELVIX_MODULE_PATH, "-o", directory.file("row.png"),
+                             "--width", "8", "--height", "1", "--spp", "1", "--threads", "4"},
+                            report, err, false),
+              kExitSuccess);
+    EXPECT_NE(report.str().find(" on 1 thread ("), std::string::npos) << report.str();
 }
 
 // --- pieces -----------------------------------------------------------------
