@@ -1,6 +1,8 @@
 // The built programs as a user runs them, each in a child process: an
 // interrupted or starved brelvix-render leaves nothing behind, brelvix-info
 // reads its command line, and an installed brelvix-render finds its module.
+#include "tests/render/render_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,36 +20,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-/// A scratch directory, removed afterwards.
-class TempDirectory {
-  public:
-    TempDirectory() {
-        std::string pattern = (fs::temp_directory_path() / "brelvix-command-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDirectory() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string file(const std::string &name) const { return (fs::path(path_) / name).string(); }
-    std::set<std::string> entries() const {
-        std::set<std::string> names;
-        for (const auto &entry : fs::directory_iterator(path_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
-  private:
-    std::string path_;
-};
-
-std::string readFile(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using namespace brelvix::render::test;
 
 /// A program running in a child process, its output and errors in files.
 class Child {

@@ -1,6 +1,7 @@
 #include "tools/render/options.h"
 
 #include "tools/render/lens_session.h"
+#include "tools/render/options_help.h"
 
 #include <CLI/CLI.hpp>
 
@@ -128,39 +129,6 @@ ChannelKey channelKey(const std::string &text) {
             number("--key " + name, text.substr(equals + 1))};
 }
 
-constexpr const char *kFooter =
-    R"(The lens's channels:
-  ZoomFactor      twice the focal length over the film height (2.6217 is a
-                  31.5 mm lens on the 24 mm film height)
-  HShift          lens shift as a fraction of one eye's film width (half the
-                  film width); positive looks right
-  VShift          lens shift as a fraction of the film height; positive
-                  looks up
-  StereoDistance  distance between the two eyes, in metres
-  StereoAngle     turn of each eye about the camera's up axis, in radians;
-                  positive turns the eyes outward, away from each other
-Channels not given keep the module's defaults, or the values of a scene
-loaded with --load-scene; --set is applied after the named options, keys
-after values.
-
-Times are scene times in seconds: the shutter is open from --frame-start for
---frame-duration, and --move and keys use the same clock. The frame handed to
-the lens says 24 frames per second; the lens does not use the rate. The lens
-samples the camera at 4 x --motion-steps + 1 evenly spaced times, and each
-of them gets an equal share of a pixel's samples.
-
-The viewport matrix printed is the host viewport's: it treats the whole film
-as one view, without the eyes' split, so its horizontal shift (row 2, column
-0) is HShift times the whole film width, twice the shift of each eye's view.
-
-The largest image, 16384 x 16384 pixels, needs about 6.8 GiB of memory, 27
-bytes a pixel (9.4 GiB with --anaglyph, 37.5 bytes a pixel).
-
-Exit status: 0 on success; 1 when the module, a scene file or the output
-fails, when memory runs out or when stopped by SIGTERM or SIGHUP; 2 for a
-wrong command line; 130 when interrupted by Ctrl-C (SIGINT). A run that
-fails or is stopped leaves no file behind.)";
-
 bool hasPngExtension(const std::string &path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -180,7 +148,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
                  "loads it, and writes a PNG: a side-by-side stereo pair, the left eye's view\n"
                  "on the left.",
                  "brelvix-render"};
-    app.footer(kFooter);
+    app.footer(kHelpFooter);
     app.get_formatter()->column_width(34);
     // A later value of an option replaces an earlier one; --set and --key
     // collect theirs.
@@ -375,6 +343,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
             throw UsageError("--output must name a .png file (PNG is the only format "
                              "written), not '" +
                              options.outputPath + "'");
+        }
+        if (!options.saveScenePath.empty() &&
+            std::filesystem::absolute(options.saveScenePath).lexically_normal() ==
+                std::filesystem::absolute(options.outputPath).lexically_normal()) {
+            throw UsageError("--save-scene and --output name the same file");
         }
         const std::pair<const CLI::Option *, const std::string *> paths[] = {
             {saveScene, &options.saveScenePath},
