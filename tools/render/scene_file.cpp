@@ -1,7 +1,7 @@
 #include "tools/render/scene_file.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -13,10 +13,11 @@ namespace {
 constexpr const char *kMagic = "brelvix-render scene";
 constexpr const char *kLensLine = "lens";
 
+/// The shortest text that reads back as the same double.
 std::string number(double value) {
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.17g", value);
-    return buffer;
+    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, written.ptr);
 }
 
 std::string vector(const Vec3 &value) {

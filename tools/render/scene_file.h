@@ -16,12 +16,11 @@
 //     lens
 //     ...                           the lens's data, as the module saves it
 //
-// Numbers are written with 17 significant digits, so that they come back bit
-// for bit. Blank lines and lines starting with "#" may come before "lens"; a
-// setting left out keeps its default. Everything after "lens" is the camera
-// instance's own data, written by the module through the host's save state
-// and handed back to its load unchanged. A file without the first line is
-// taken as lens data alone, as earlier versions saved it.
+// Numbers are written in their shortest form that reads back bit for bit. Blank lines and lines
+// starting with "#" may come before "lens"; a setting left out keeps its default. Everything after
+// "lens" is the camera instance's own data, written by the module through the host's save state and
+// handed back to its load unchanged. A file without the first line is taken as lens data alone, as
+// earlier versions saved it.
 #ifndef BRELVIX_TOOLS_RENDER_SCENE_FILE_H
 #define BRELVIX_TOOLS_RENDER_SCENE_FILE_H
 
