@@ -51,6 +51,10 @@ void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
 class ProgressBar {
   public:
     explicit ProgressBar(std::ostream &err) : err_(err) {}
+    /// Also when a failure ends the run early: its one line then stands alone.
+    ~ProgressBar() { clear(); }
+    ProgressBar(const ProgressBar &) = delete;
+    ProgressBar &operator=(const ProgressBar &) = delete;
 
     void operator()(int done, int total) {
         const int percent = total > 0 ? done * 100 / total : 100;
@@ -68,6 +72,7 @@ class ProgressBar {
     void clear() {
         if (lastPercent_ >= 0) {
             err_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
+            lastPercent_ = -1;
         }
     }
 
