@@ -78,7 +78,9 @@ TEST(SceneText, ParentsPivotsAndAxesCompose) {
                              still(kPi / 2) + "Channel 5\n" + still(kPi / 2) +
                              "ParentItem 10000001\n"
                              "ZoomFactor (envelope)\n{ Envelope\n 2\n Key 2 0 3 0 0 0 0 0 0\n"
-                             " Key 4 1 3 0 0 0 0 0 0\n Behaviors 1 1\n}\n");
+                             " Key 4 1 3 0 0 0 0 0 0\n Behaviors 1 1\n}\n"
+                             "FrameSize 640 480\nUseGlobalResolution 1\n"
+                             "GlobalFrameSize 1920 1080\nGlobalPixelAspect 1\n");
     ASSERT_EQ(scene.items.size(), 3u);
     const Item &box = scene.items[1];
     EXPECT_EQ(box.objectPath, "My Objects/box.lwo");
@@ -99,6 +101,8 @@ TEST(SceneText, ParentsPivotsAndAxesCompose) {
     expectNear(cameraPose.up, {0.0, 0.0, -1.0}, "camera's up");
     expectNear(cameraPose.right, {-1.0, 0.0, 0.0}, "camera's right");
     EXPECT_DOUBLE_EQ(evaluate(camera.camera.zoomFactor, 0.25), 2.5);
+    EXPECT_EQ(camera.camera.frameWidth, 1920); // the global resolution
+    EXPECT_DOUBLE_EQ(camera.camera.filmWidth(), 0.015 * 1920 / 1080);
 }
 
 TEST(SceneText, MalformedFilesNameTheLineAndFault) {

@@ -58,10 +58,12 @@ double tcbIncoming(const std::vector<Key> &keys, std::size_t i) {
     return share * (a * previous + b * (keys[i + 1].value - key.value));
 }
 
-// Slope (value per second) of a 2D Bezier handle; a handle without time
-// length gives a flat tangent.
-double handleSlope(double time, double value) {
-    return std::abs(time) > kTinyTime ? value / time : 0.0;
+// Slope (value per second) of a 2D Bezier handle, its time kept within the
+// span's length as the curve keeps it; a handle without time length gives a
+// flat tangent.
+double handleSlope(double time, double value, double length) {
+    const double kept = std::min(std::abs(time), length);
+    return kept > kTinyTime ? value / std::copysign(kept, time) : 0.0;
 }
 
 // Tangent with which the curve leaves key i toward key i + 1, per span.
@@ -73,7 +75,7 @@ double outgoing(const std::vector<Key> &keys, std::size_t i) {
     case SpanType::bezier:
         return params(key)[4];
     case SpanType::bezier2d:
-        return handleSlope(params(key)[2], params(key)[3]) * length;
+        return handleSlope(params(key)[2], params(key)[3], length) * length;
     case SpanType::stepped:
         return 0.0;
     case SpanType::tcb:
@@ -92,7 +94,7 @@ double incoming(const std::vector<Key> &keys, std::size_t i) {
     case SpanType::bezier:
         return params(key)[3];
     case SpanType::bezier2d:
-        return handleSlope(params(key)[0], params(key)[1]) * length;
+        return handleSlope(params(key)[0], params(key)[1], length) * length;
     case SpanType::stepped:
         return 0.0;
     case SpanType::tcb:
@@ -185,7 +187,7 @@ double firstSlope(const std::vector<Key> &keys) {
         return (keys[1].value - keys[0].value) / length;
     case SpanType::bezier2d:
         if (keys[0].span == SpanType::bezier2d) {
-            return handleSlope(params(keys[0])[2], params(keys[0])[3]);
+            return handleSlope(params(keys[0])[2], params(keys[0])[3], length);
         }
         break;
     case SpanType::tcb:

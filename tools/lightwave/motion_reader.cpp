@@ -96,6 +96,9 @@ bool readFrameKeys(LineCursor &lines, std::array<Envelope, channelCount> &motion
                 Key{(*values)[c], s[0] / framesPerSecond, span, {s[2], s[3], s[4]}});
         }
     }
+    for (Envelope &envelope : motion) {
+        sortByTime(envelope);
+    }
     return true;
 }
 

@@ -65,6 +65,9 @@ struct CameraSettings {
     double pixelAspect = 1.0; // pixel width over pixel height
     Envelope focalDistance = constantEnvelope(1.0);
     Envelope lensFStop = constantEnvelope(4.0);
+    /// The camera renders at the scene's global frame size and pixel aspect
+    /// (`UseGlobalResolution 1`); the reader has then copied them here.
+    bool usesGlobalResolution = false;
 
     /// Film width in metres: the film height times the frame's aspect.
     double filmWidth() const { return apertureHeight * pixelAspect * frameWidth / frameHeight; }

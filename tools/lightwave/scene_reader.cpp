@@ -25,7 +25,8 @@ std::string fileStem(std::string_view path) {
 // An item id in the host's form: eight hex digits.
 std::optional<std::uint32_t> itemId(std::string_view word) {
     const std::optional<long long> id = word.size() == 8 ? integer(word, 16) : std::nullopt;
-    return id ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*id)) : std::nullopt;
+    return id && *id >= 0 ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*id))
+                          : std::nullopt;
 }
 
 class SceneParser {
@@ -34,6 +35,7 @@ class SceneParser {
 
     SceneResult run() {
         if (readHeader() && readBody() && resolveParents()) {
+            useGlobalResolution();
             return SceneResult{std::move(scene_), {}};
         }
         return SceneResult{std::nullopt, lines_.error()};
@@ -282,6 +284,16 @@ class SceneParser {
         if (camera && (key == "PixelAspect" || key == "CustomPixelRatio")) {
             return positive(w, camera->pixelAspect);
         }
+        if (camera && key == "UseGlobalResolution") {
+            double flag = 0.0;
+            const bool read = values(w, 1, &flag);
+            camera->usesGlobalResolution = flag != 0.0;
+            return read;
+        }
+        if (key == "GlobalFrameSize")
+            return frameSize(w, global_);
+        if (key == "GlobalPixelAspect")
+            return positive(w, global_.pixelAspect);
         if (key == "{" || key.front() == '{') {
             return skipBlock();
         }
@@ -305,6 +317,17 @@ class SceneParser {
         return true;
     }
 
+    // Cameras that render at the global resolution take its size and aspect.
+    void useGlobalResolution() {
+        for (Item &item : scene_.items) {
+            if (item.kind == ItemKind::camera && item.camera.usesGlobalResolution) {
+                item.camera.frameWidth = global_.frameWidth;
+                item.camera.frameHeight = global_.frameHeight;
+                item.camera.pixelAspect = global_.pixelAspect;
+            }
+        }
+    }
+
     // Every parent exists, and no item is its own ancestor.
     bool resolveParents() {
         for (std::size_t i = 0; i < scene_.items.size(); ++i) {
@@ -326,6 +349,7 @@ class SceneParser {
 
     LineCursor lines_;
     Scene scene_;
+    CameraSettings global_;        // the scene's global frame size and pixel aspect
     std::vector<int> parentLines_; // line of each item's parent, 0 for none
 };
 
