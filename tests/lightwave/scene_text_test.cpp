@@ -137,6 +137,8 @@ TEST(SceneText, MalformedFilesNameTheLineAndFault) {
         EXPECT_EQ(result.error.rfind(c.error, 0), 0u) << result.error;
     }
     EXPECT_EQ(loadScene("/nonexistent/x.lws").error, "/nonexistent/x.lws:0: cannot open the file");
+    EXPECT_EQ(loadScene(BRELVIX_LWS_MODELS).error,
+              BRELVIX_LWS_MODELS ":0: is a folder, not a scene file");
 }
 
 } // namespace

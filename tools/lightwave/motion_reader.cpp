@@ -1,6 +1,7 @@
 #include "tools/lightwave/motion_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <numbers>
 #include <string>
@@ -64,7 +65,7 @@ bool readChannelKeys(LineCursor &lines, Envelope &envelope) {
             return lines.fail("expected a key: value, time, flags, tension, continuity, bias");
         }
         const std::vector<double> &v = *values;
-        const bool linear = (static_cast<long long>(v[2]) & 1) != 0;
+        const bool linear = std::fmod(std::trunc(std::abs(v[2])), 2.0) == 1.0;
         envelope.keys.push_back(
             Key{v[0], v[1], linear ? SpanType::linear : SpanType::tcb, {v[3], v[4], v[5]}});
     }

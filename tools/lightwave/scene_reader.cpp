@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -14,6 +15,8 @@ namespace brelvix::lightwave {
 namespace {
 
 using Words = std::vector<std::string_view>;
+
+constexpr long long kLargestSceneFile = 256ll << 20;
 
 std::string fileStem(std::string_view path) {
     const std::size_t slash = path.find_last_of("/\\:");
@@ -360,10 +363,20 @@ SceneResult readScene(std::string_view text, const std::string &fileName) {
 }
 
 SceneResult loadScene(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
+    std::error_code status;
+    if (std::filesystem::is_directory(path, status)) {
+        return SceneResult{std::nullopt, path + ":0: is a folder, not a scene file"};
+    }
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) {
         return SceneResult{std::nullopt, path + ":0: cannot open the file"};
     }
+    // Scene files are text of a few megabytes at most; a larger file is not
+    // one, and is not read into memory.
+    if (static_cast<long long>(file.tellg()) > kLargestSceneFile) {
+        return SceneResult{std::nullopt, path + ":0: too large for a scene file"};
+    }
+    file.seekg(0);
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (file.bad()) {
         return SceneResult{std::nullopt, path + ":0: cannot read the file"};

@@ -25,7 +25,7 @@ struct SceneResult {
 /// nothing.
 SceneResult readScene(std::string_view text, const std::string &fileName);
 
-/// Reads the scene file at `path`.
+/// Reads the scene file at `path` (at most 256 MiB).
 SceneResult loadScene(const std::string &path);
 
 } // namespace brelvix::lightwave
