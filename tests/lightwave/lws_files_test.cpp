@@ -53,6 +53,8 @@ TEST(LwsFiles, EveryTestSceneReadsWithItsCubeLightAndCamera) {
         EXPECT_EQ(scene.find(kObjectIdBase)->objectPath, "simple_cube.lwo");
         ASSERT_NE(scene.find(kLightIdBase), nullptr);
         EXPECT_EQ(scene.find(kLightIdBase)->name, "Light");
+        EXPECT_EQ(scene.find(kLightIdBase)->light.type, LightType::distant);
+        EXPECT_DOUBLE_EQ(evaluate(scene.find(kLightIdBase)->light.intensity, 0.0), 1.0);
         const Item *camera = scene.firstCamera();
         ASSERT_NE(camera, nullptr);
         EXPECT_EQ(camera->id, kCameraIdBase);

@@ -2,6 +2,7 @@
 
 #include "tools/lightwave/line_cursor.h"
 #include "tools/lightwave/motion_reader.h"
+#include "tools/lightwave/setting_reader.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -13,8 +14,6 @@
 namespace brelvix::lightwave {
 
 namespace {
-
-using Words = std::vector<std::string_view>;
 
 constexpr long long kLargestSceneFile = 256ll << 20;
 
@@ -70,55 +69,6 @@ class SceneParser {
         return true;
     }
 
-    // Numbers after the keyword, exactly `count` of them.
-    bool values(const Words &lineWords, std::size_t count, double *out) {
-        if (lineWords.size() != count + 1) {
-            return lines_.fail("expected ", count, " number(s) after ", lineWords[0]);
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::optional<double> value = number(lineWords[i + 1]);
-            if (!value) {
-                return lines_.fail("\"", lineWords[i + 1], "\" is not a number");
-            }
-            out[i] = *value;
-        }
-        return true;
-    }
-
-    bool positive(const Words &lineWords, double &out) {
-        double value = 0.0;
-        if (!values(lineWords, 1, &value)) {
-            return false;
-        }
-        if (!(value > 0.0)) {
-            return lines_.fail(lineWords[0], " must be positive");
-        }
-        out = value;
-        return true;
-    }
-
-    bool vector(const Words &lineWords, Vec3 &out) {
-        double v[3];
-        if (!values(lineWords, 3, v)) {
-            return false;
-        }
-        out = Vec3{v[0], v[1], v[2]};
-        return true;
-    }
-
-    bool frameSize(const Words &lineWords, CameraSettings &camera) {
-        double size[2];
-        if (!values(lineWords, 2, size)) {
-            return false;
-        }
-        if (!(size[0] >= 1.0 && size[1] >= 1.0 && size[0] <= 1e6 && size[1] <= 1e6)) {
-            return lines_.fail("frame size out of range");
-        }
-        camera.frameWidth = static_cast<int>(size[0]);
-        camera.frameHeight = static_cast<int>(size[1]);
-        return true;
-    }
-
     Item *current(ItemKind kind) {
         return !scene_.items.empty() && scene_.items.back().kind == kind ? &scene_.items.back()
                                                                          : nullptr;
@@ -156,14 +106,18 @@ class SceneParser {
         const std::string_view key = w[0];
         CameraSettings *camera = current(ItemKind::camera) ? &scene_.items.back().camera : nullptr;
         LightSettings *light = current(ItemKind::light) ? &scene_.items.back().light : nullptr;
-        if (key == "FirstFrame")
-            return values(w, 1, &scene_.firstFrame);
-        if (key == "LastFrame")
-            return values(w, 1, &scene_.lastFrame);
-        if (key == "FrameStep")
-            return positive(w, scene_.frameStep);
-        if (key == "FramesPerSecond")
-            return positive(w, scene_.framesPerSecond);
+        if (key == "FirstFrame") {
+            return readValues(lines_, w, 1, &scene_.firstFrame);
+        }
+        if (key == "LastFrame") {
+            return readValues(lines_, w, 1, &scene_.lastFrame);
+        }
+        if (key == "FrameStep") {
+            return readPositive(lines_, w, scene_.frameStep);
+        }
+        if (key == "FramesPerSecond") {
+            return readPositive(lines_, w, scene_.framesPerSecond);
+        }
         if (key == "LoadObjectLayer" || key == "LoadObject") {
             const bool layered = key == "LoadObjectLayer";
             const std::optional<long long> layer = layered && w.size() > 1 ? integer(w[1]) : 1;
@@ -202,7 +156,7 @@ class SceneParser {
         }
         if (key == "EndBehavior" && !scene_.items.empty()) {
             double code = 0.0;
-            if (!values(w, 1, &code)) {
+            if (!readValues(lines_, w, 1, &code)) {
                 return false;
             }
             // Oldest files: 0 reset, 1 stop, 2 repeat, for every channel.
@@ -245,58 +199,27 @@ class SceneParser {
             return true;
         }
         if ((key == "PivotPosition" || key == "PivotPoint") && !scene_.items.empty()) {
-            return vector(w, scene_.items.back().pivot);
+            return readVector(lines_, w, scene_.items.back().pivot);
         }
         if (key == "PivotRotation" && !scene_.items.empty()) {
-            return vector(w, scene_.items.back().pivotRotation);
+            return readVector(lines_, w, scene_.items.back().pivotRotation);
         }
-        if (light && key == "LightColor") {
-            if (!vector(w, light->colour)) {
-                return false;
+        if (light) {
+            if (const std::optional<bool> read = readLightLine(lines_, w, scene_.version, *light)) {
+                return *read;
             }
-            if (scene_.version < 3) { // 0..255 before format 3
-                light->colour = {light->colour.x / 255.0, light->colour.y / 255.0,
-                                 light->colour.z / 255.0};
+        }
+        if (camera) {
+            if (const std::optional<bool> read = readCameraLine(lines_, w, *camera)) {
+                return *read;
             }
-            return true;
         }
-        if (light && (key == "LightIntensity" || key == "LgtIntensity")) {
-            return readSetting(lines_, w, light->intensity);
+        if (key == "GlobalFrameSize") {
+            return readFrameSize(lines_, w, global_);
         }
-        if (light && key == "LightType") {
-            double code = 0.0;
-            if (!values(w, 1, &code)) {
-                return false;
-            }
-            if (code != 0.0 && code != 1.0 && code != 2.0 && code != 3.0 && code != 4.0) {
-                return lines_.fail("unknown light type");
-            }
-            light->type = static_cast<LightType>(static_cast<int>(code));
-            return true;
+        if (key == "GlobalPixelAspect") {
+            return readPositive(lines_, w, global_.pixelAspect);
         }
-        if (camera && key == "ZoomFactor")
-            return readSetting(lines_, w, camera->zoomFactor);
-        if (camera && key == "FocalDistance")
-            return readSetting(lines_, w, camera->focalDistance);
-        if (camera && key == "LensFStop")
-            return readSetting(lines_, w, camera->lensFStop);
-        if (camera && key == "ApertureHeight")
-            return positive(w, camera->apertureHeight);
-        if (camera && (key == "FrameSize" || key == "CustomSize"))
-            return frameSize(w, *camera);
-        if (camera && (key == "PixelAspect" || key == "CustomPixelRatio")) {
-            return positive(w, camera->pixelAspect);
-        }
-        if (camera && key == "UseGlobalResolution") {
-            double flag = 0.0;
-            const bool read = values(w, 1, &flag);
-            camera->usesGlobalResolution = flag != 0.0;
-            return read;
-        }
-        if (key == "GlobalFrameSize")
-            return frameSize(w, global_);
-        if (key == "GlobalPixelAspect")
-            return positive(w, global_.pixelAspect);
         if (key == "{" || key.front() == '{') {
             return skipBlock();
         }
