@@ -79,6 +79,7 @@ TEST(SceneText, ParentsPivotsAndAxesCompose) {
                              "ParentItem 10000001\n"
                              "ZoomFactor (envelope)\n{ Envelope\n 2\n Key 2 0 3 0 0 0 0 0 0\n"
                              " Key 4 1 3 0 0 0 0 0 0\n Behaviors 1 1\n}\n"
+                             "Plugin CameraHandler 1 Other\nZoomFactor 9\nEndPlugin\n"
                              "FrameSize 640 480\nUseGlobalResolution 1\n"
                              "GlobalFrameSize 1920 1080\nGlobalPixelAspect 1\n");
     ASSERT_EQ(scene.items.size(), 3u);
@@ -130,6 +131,7 @@ TEST(SceneText, MalformedFilesNameTheLineAndFault) {
          "test.lws:7: expected a key: value, time"},
         {"LWSC\n3\nPlugin X\n{ Block\n  { Inner\n  }\n", "test.lws:7: the block opened on line 4"},
         {"LWSC\n3\nAddCamera 30000000\nFrameSize 640 x\n", "test.lws:4: \"x\" is not a number"},
+        {"LWSC\n3\nAddLight\nAddLight 20000000\n", "test.lws:4: a second item with the same id"},
     };
     for (const auto &c : cases) {
         const SceneResult result = readScene(c.text, "test.lws");

@@ -31,6 +31,8 @@ class LineCursor {
     LineCursor(std::string_view text, std::string fileName);
 
     bool atEnd() const { return next_ >= lines_.size(); }
+    /// Lines not taken yet.
+    std::size_t remaining() const { return atEnd() ? 0 : lines_.size() - next_; }
     /// Takes the next line (empty at the end); `line()` is then its number.
     std::string_view take();
     /// The line `ahead` lines after the last one taken, without taking it.

@@ -220,10 +220,29 @@ class SceneParser {
         if (key == "GlobalPixelAspect") {
             return readPositive(lines_, w, global_.pixelAspect);
         }
+        if (key == "Plugin") {
+            skipPlugin();
+            return true;
+        }
         if (key == "{" || key.front() == '{') {
             return skipBlock();
         }
         return true; // a line this reader has no use for
+    }
+
+    // A plug-in's data, up to its `EndPlugin`: the plug-in's own lines, which
+    // may reuse the scene's keywords. Without an `EndPlugin` only the
+    // `Plugin` line itself is passed over.
+    void skipPlugin() {
+        for (std::size_t ahead = 0; ahead < lines_.remaining(); ++ahead) {
+            const Words lineWords = words(lines_.peek(ahead));
+            if (!lineWords.empty() && lineWords[0] == "EndPlugin") {
+                for (std::size_t skipped = 0; skipped <= ahead; ++skipped) {
+                    lines_.take();
+                }
+                return;
+            }
+        }
     }
 
     // A block in braces that the reader does not know, its opening line taken.
@@ -254,8 +273,13 @@ class SceneParser {
         }
     }
 
-    // Every parent exists, and no item is its own ancestor.
+    // Ids are unique, every parent exists, and no item is its own ancestor.
     bool resolveParents() {
+        for (std::size_t i = 0; i < scene_.items.size(); ++i) {
+            if (scene_.find(scene_.items[i].id) != &scene_.items[i]) {
+                return lines_.failAt(scene_.items[i].line, "a second item with the same id");
+            }
+        }
         for (std::size_t i = 0; i < scene_.items.size(); ++i) {
             const Item *item = &scene_.items[i];
             for (std::size_t depth = 0; item->parent; ++depth) {
