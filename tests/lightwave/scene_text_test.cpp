@@ -63,7 +63,8 @@ TEST(SceneText, OldestMotionFormWithParentObject) {
 }
 
 // Heading, pitch and bank turn the axes as the host does, parents compose
-// with their scale, and a pivot is the point that the position places.
+// with their scale, and a pivot is the point of the item's geometry that its
+// position places.
 TEST(SceneText, ParentsPivotsAndAxesCompose) {
     const Scene scene = read("LWSC\n5\n\nAddNullObject 10000000 Rig\nObjectMotion\nNumChannels 5\n"
                              "Channel 0\n" +
@@ -98,6 +99,8 @@ TEST(SceneText, ParentsPivotsAndAxesCompose) {
     // down, its up axis is the box's right (bank tilts up toward right).
     const Item &camera = scene.items[2];
     const WorldPose cameraPose = worldPose(scene, camera, 0.0);
+    // Children sit in their parent's frame, which the pivot does not move.
+    expectNear(cameraPose.position, boxPose.position, "camera at the box's position");
     expectNear(cameraPose.forward, {0.0, -1.0, 0.0}, "camera's forward");
     expectNear(cameraPose.up, {0.0, 0.0, -1.0}, "camera's up");
     expectNear(cameraPose.right, {-1.0, 0.0, 0.0}, "camera's right");

@@ -32,8 +32,9 @@ struct Affine {
     }
 };
 
-// The item's map into its parent's space.
-Affine parentFromItem(const Item &item, const LocalPose &pose) {
+// The item's frame in its parent's space: its position and turned, scaled
+// axes. Its children and its pivot are placed in this frame.
+Affine parentFromItem(const LocalPose &pose) {
     const double sh = std::sin(pose.rotation.x), ch = std::cos(pose.rotation.x);
     const double sp = std::sin(pose.rotation.y), cp = std::cos(pose.rotation.y);
     const double sb = std::sin(pose.rotation.z), cb = std::cos(pose.rotation.z);
@@ -45,10 +46,8 @@ Affine parentFromItem(const Item &item, const LocalPose &pose) {
     const Vec3 right = right0 * cb - up0 * sb;
     const Vec3 up = right0 * sb + up0 * cb;
 
-    // Scale, then place the pivot at the position
-    Affine map{{}, right * pose.scale.x, up * pose.scale.y, forward * pose.scale.z};
-    map.origin = pose.position - map.linear(item.pivot);
-    return map;
+    // Scale, then move to the position
+    return Affine{pose.position, right * pose.scale.x, up * pose.scale.y, forward * pose.scale.z};
 }
 
 } // namespace
@@ -63,21 +62,22 @@ LocalPose localPose(const Item &item, double time) {
 }
 
 WorldPose worldPose(const Scene &scene, const Item &item, double time) {
-    Affine world = parentFromItem(item, localPose(item, time));
+    Affine world = parentFromItem(localPose(item, time));
     const Item *child = &item;
     for (std::size_t depth = 0; child->parent && depth < scene.items.size(); ++depth) {
         const Item *parent = scene.find(*child->parent);
         if (!parent) {
             break;
         }
-        world = parentFromItem(*parent, localPose(*parent, time)).after(world);
+        world = parentFromItem(localPose(*parent, time)).after(world);
         child = parent;
     }
-    return WorldPose{world.apply(item.pivot),
+    // The item's own points are placed relative to its pivot
+    return WorldPose{world.origin,
                      unit(world.xAxis),
                      unit(world.yAxis),
                      unit(world.zAxis),
-                     world.origin,
+                     world.apply(Vec3{} - item.pivot),
                      world.xAxis,
                      world.yAxis,
                      world.zAxis};

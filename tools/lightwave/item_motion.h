@@ -14,10 +14,11 @@
 //     right   =  cos b right0 - sin b up0
 //     up      =  sin b right0 + cos b up0
 //
-// A point q of the item (in its own axes) lies in its parent's space at
-// position + R S (q - pivot), S the item's scale: the pivot is the point that
-// the item's position channels place, and that it turns and scales about.
-// A parent's transform is applied after its child's, up to the root.
+// An item's frame in its parent's frame is its position with these axes
+// scaled by its scale S: its children's positions are given in that frame,
+// and a point q of its own geometry lies at position + R S (q - pivot), so
+// that the pivot is the point that the position places, and that the item
+// turns and scales about. The parents' frames are applied up to the root.
 #ifndef BRELVIX_TOOLS_LIGHTWAVE_ITEM_MOTION_H
 #define BRELVIX_TOOLS_LIGHTWAVE_ITEM_MOTION_H
 
@@ -38,9 +39,10 @@ struct WorldPose {
     Vec3 right;    // unit axes of the item: its +x, +y, +z in the world
     Vec3 up;
     Vec3 forward;
-    // The affine map of the item's points to the world: a point q of the item
-    // is at origin + q.x * xAxis + q.y * yAxis + q.z * zAxis (the axes carry
-    // the scales of the item and its parents).
+    // The affine map of the item's own points to the world (pivot included):
+    // a point q of the item's geometry is at origin + q.x * xAxis + q.y *
+    // yAxis + q.z * zAxis (the axes carry the scales of the item and its
+    // parents).
     Vec3 origin;
     Vec3 xAxis;
     Vec3 yAxis;

@@ -82,7 +82,7 @@ struct Item {
     std::string name;
     std::optional<std::uint32_t> parent; // id of the parent item
     Vec3 pivot;                          // pivot point, in the item's own axes
-    Vec3 pivotRotation;                  // heading, pitch, bank of the pivot
+    Vec3 pivotRotation; // heading, pitch, bank of the pivot (kept, not applied to poses)
     std::array<Envelope, channelCount> motion = restMotion();
     int line = 0; // line of the file that added the item
 
