@@ -10,6 +10,7 @@
 #include "tools/lightwave/envelope.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
