@@ -9,6 +9,8 @@ native=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libcli11-
 # sources to build for that target, and 32-bit Wine to run the tests.
 extra=(clang libclang-rt-14-dev valgrind g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   googletest wine wine32)
+# Real scene files written by other programs, which the tests read.
+extra+=(assimp-testmodels)
 
 wanted=("${native[@]}")
 if [ "$what" = all ]; then

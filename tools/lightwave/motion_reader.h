@@ -1,0 +1,44 @@
+// Envelopes and item motion as scene files write them. Format 3 and later:
+//
+//     { Envelope
+//       nkeys
+//       Key value time spantype p1 p2 p3 p4 p5 p6
+//       Behaviors pre post
+//     }
+//
+// and an item's motion as `NumChannels n`, then `Channel k` and an envelope
+// for each channel. Formats 1 and 2 keep the older forms: the channel count,
+// then either per channel a key count and lines `value time flags tension
+// continuity bias` (times in seconds), or a key count and per key a line with
+// every channel's value and a line `frame linear tension continuity bias`.
+// Both keep angles in degrees and only TCB or linear spans.
+#ifndef BRELVIX_TOOLS_LIGHTWAVE_MOTION_READER_H
+#define BRELVIX_TOOLS_LIGHTWAVE_MOTION_READER_H
+
+#include "tools/lightwave/envelope.h"
+#include "tools/lightwave/line_cursor.h"
+#include "tools/lightwave/scene.h"
+
+#include <string_view>
+#include <vector>
+
+namespace brelvix::lightwave {
+
+/// Reads an envelope block, its `{ Envelope` line next. False (with the
+/// fault in the cursor) when it is malformed.
+bool readEnvelope(LineCursor &lines, Envelope &envelope);
+
+/// Reads a setting written either as `Keyword value` or as
+/// `Keyword (envelope)` followed by an envelope block; `lineWords` are the
+/// words of the keyword's line, already taken.
+bool readSetting(LineCursor &lines, const std::vector<std::string_view> &lineWords,
+                 Envelope &envelope);
+
+/// Reads an item's motion, the `...Motion` line already taken. Key frames of
+/// the oldest form become times at `framesPerSecond`.
+bool readMotion(LineCursor &lines, std::array<Envelope, channelCount> &motion,
+                double framesPerSecond);
+
+} // namespace brelvix::lightwave
+
+#endif

@@ -1,0 +1,31 @@
+#include "tools/lightwave/scene.h"
+
+namespace brelvix::lightwave {
+
+const Item *Scene::find(std::uint32_t id) const {
+    for (const Item &item : items) {
+        if (item.id == id) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+const Item *Scene::firstCamera() const {
+    for (const Item &item : items) {
+        if (item.kind == ItemKind::camera) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+std::array<Envelope, channelCount> restMotion() {
+    std::array<Envelope, channelCount> motion;
+    for (std::size_t c = scaleX; c <= scaleZ; ++c) {
+        motion[c] = constantEnvelope(1.0);
+    }
+    return motion;
+}
+
+} // namespace brelvix::lightwave

@@ -1,0 +1,117 @@
+// A scene of the host as its scene file (`.lws`) describes it: the frame
+// range, the items (objects, lights, cameras) with their parents and motion
+// envelopes, the lights' and cameras' settings.
+//
+// Units are the file's: metres, seconds, and radians for angles (files of
+// format 1 and 2 keep degrees; the reader converts them). Colours are 0..1.
+#ifndef BRELVIX_TOOLS_LIGHTWAVE_SCENE_H
+#define BRELVIX_TOOLS_LIGHTWAVE_SCENE_H
+
+#include "tools/lightwave/envelope.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brelvix::lightwave {
+
+struct Vec3 {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+enum class ItemKind { object, light, camera };
+
+/// Item ids in the host's form: the kind in the top hex digit, the item's
+/// index among its kind below (objects 0x1000000n, lights 0x2000000n,
+/// cameras 0x3000000n).
+constexpr std::uint32_t kObjectIdBase = 0x10000000u;
+constexpr std::uint32_t kLightIdBase = 0x20000000u;
+constexpr std::uint32_t kCameraIdBase = 0x30000000u;
+
+/// The motion channels of an item, in the file's order: position x, y, z,
+/// heading, pitch, bank (radians), scale x, y, z. A channel the file does not
+/// give holds 0 (scale: 1).
+enum Channel : std::size_t {
+    positionX,
+    positionY,
+    positionZ,
+    heading,
+    pitch,
+    bank,
+    scaleX,
+    scaleY,
+    scaleZ,
+    channelCount
+};
+
+/// Light types by the file's codes.
+enum class LightType { distant = 0, point = 1, spot = 2, linear = 3, area = 4 };
+
+struct LightSettings {
+    Vec3 colour{1.0, 1.0, 1.0};
+    Envelope intensity = constantEnvelope(1.0);
+    LightType type = LightType::distant;
+};
+
+struct CameraSettings {
+    Envelope zoomFactor = constantEnvelope(3.2);
+    double apertureHeight = 0.015; // film height, metres
+    int frameWidth = 640;          // pixels
+    int frameHeight = 480;
+    double pixelAspect = 1.0; // pixel width over pixel height
+    Envelope focalDistance = constantEnvelope(1.0);
+    Envelope lensFStop = constantEnvelope(4.0);
+    /// The camera renders at the scene's global frame size and pixel aspect
+    /// (`UseGlobalResolution 1`); the reader has then copied them here.
+    bool usesGlobalResolution = false;
+
+    /// Film width in metres: the film height times the frame's aspect.
+    double filmWidth() const { return apertureHeight * pixelAspect * frameWidth / frameHeight; }
+};
+
+/// Channels of an item at rest: zero position and rotation, unit scale.
+std::array<Envelope, channelCount> restMotion();
+
+struct Item {
+    ItemKind kind = ItemKind::object;
+    std::uint32_t id = 0;
+    std::string name;
+    std::optional<std::uint32_t> parent; // id of the parent item
+    Vec3 pivot;                          // pivot point, in the item's own axes
+    Vec3 pivotRotation; // heading, pitch, bank of the pivot (kept, not applied to poses)
+    std::array<Envelope, channelCount> motion = restMotion();
+    int line = 0; // line of the file that added the item
+
+    // Objects: the object file as written in the scene, its layer (1 first);
+    // a null object has no file.
+    std::string objectPath;
+    int layer = 1;
+    bool isNull = false;
+
+    LightSettings light;
+    CameraSettings camera;
+};
+
+struct Scene {
+    int version = 0; // the number after "LWSC"
+    double firstFrame = 1.0;
+    double lastFrame = 60.0;
+    double frameStep = 1.0;
+    double framesPerSecond = 30.0;
+    std::vector<Item> items; // in the file's order
+
+    /// Scene time (seconds) of a frame number.
+    double frameTime(double frame) const { return frame / framesPerSecond; }
+    const Item *find(std::uint32_t id) const;
+    /// The first camera, or null.
+    const Item *firstCamera() const;
+};
+
+} // namespace brelvix::lightwave
+
+#endif

@@ -1,0 +1,114 @@
+#include "tools/lightwave/setting_reader.h"
+
+#include "tools/lightwave/motion_reader.h"
+
+namespace brelvix::lightwave {
+
+// Numbers after the keyword, exactly `count` of them.
+bool readValues(LineCursor &lines, const Words &lineWords, std::size_t count, double *out) {
+    if (lineWords.size() != count + 1) {
+        return lines.fail("expected ", count, " number(s) after ", lineWords[0]);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<double> value = number(lineWords[i + 1]);
+        if (!value) {
+            return lines.fail("\"", lineWords[i + 1], "\" is not a number");
+        }
+        out[i] = *value;
+    }
+    return true;
+}
+
+bool readPositive(LineCursor &lines, const Words &lineWords, double &out) {
+    double value = 0.0;
+    if (!readValues(lines, lineWords, 1, &value)) {
+        return false;
+    }
+    if (!(value > 0.0)) {
+        return lines.fail(lineWords[0], " must be positive");
+    }
+    out = value;
+    return true;
+}
+
+bool readVector(LineCursor &lines, const Words &lineWords, Vec3 &out) {
+    double v[3];
+    if (!readValues(lines, lineWords, 3, v)) {
+        return false;
+    }
+    out = Vec3{v[0], v[1], v[2]};
+    return true;
+}
+
+bool readFrameSize(LineCursor &lines, const Words &lineWords, CameraSettings &camera) {
+    double size[2];
+    if (!readValues(lines, lineWords, 2, size)) {
+        return false;
+    }
+    if (!(size[0] >= 1.0 && size[1] >= 1.0 && size[0] <= 1e6 && size[1] <= 1e6)) {
+        return lines.fail("frame size out of range");
+    }
+    camera.frameWidth = static_cast<int>(size[0]);
+    camera.frameHeight = static_cast<int>(size[1]);
+    return true;
+}
+
+std::optional<bool> readLightLine(LineCursor &lines, const Words &w, int version,
+                                  LightSettings &light) {
+    const std::string_view key = w[0];
+    if (key == "LightColor") {
+        if (!readVector(lines, w, light.colour)) {
+            return false;
+        }
+        if (version < 3) { // 0..255 before format 3
+            light.colour = {light.colour.x / 255.0, light.colour.y / 255.0, light.colour.z / 255.0};
+        }
+        return true;
+    }
+    if (key == "LightIntensity" || key == "LgtIntensity") {
+        return readSetting(lines, w, light.intensity);
+    }
+    if (key == "LightType") {
+        double code = 0.0;
+        if (!readValues(lines, w, 1, &code)) {
+            return false;
+        }
+        if (code != 0.0 && code != 1.0 && code != 2.0 && code != 3.0 && code != 4.0) {
+            return lines.fail("unknown light type");
+        }
+        light.type = static_cast<LightType>(static_cast<int>(code));
+        return true;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, CameraSettings &camera) {
+    const std::string_view key = w[0];
+    if (key == "ZoomFactor") {
+        return readSetting(lines, w, camera.zoomFactor);
+    }
+    if (key == "FocalDistance") {
+        return readSetting(lines, w, camera.focalDistance);
+    }
+    if (key == "LensFStop") {
+        return readSetting(lines, w, camera.lensFStop);
+    }
+    if (key == "ApertureHeight") {
+        return readPositive(lines, w, camera.apertureHeight);
+    }
+    if (key == "FrameSize" || key == "CustomSize") {
+        return readFrameSize(lines, w, camera);
+    }
+    if (key == "PixelAspect" || key == "CustomPixelRatio") {
+        return readPositive(lines, w, camera.pixelAspect);
+    }
+    if (key == "UseGlobalResolution") {
+        double flag = 0.0;
+        const bool read = readValues(lines, w, 1, &flag);
+        camera.usesGlobalResolution = flag != 0.0;
+        return read;
+    }
+    return std::nullopt;
+}
+
+} // namespace brelvix::lightwave

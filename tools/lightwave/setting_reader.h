@@ -1,0 +1,37 @@
+// Settings lines of a scene file: numbers after a keyword, and the lines that
+// set a light or a camera.
+#ifndef BRELVIX_TOOLS_LIGHTWAVE_SETTING_READER_H
+#define BRELVIX_TOOLS_LIGHTWAVE_SETTING_READER_H
+
+#include "tools/lightwave/line_cursor.h"
+#include "tools/lightwave/scene.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace brelvix::lightwave {
+
+using Words = std::vector<std::string_view>;
+
+/// Exactly `count` numbers after the keyword `lineWords[0]`, into `out`.
+bool readValues(LineCursor &lines, const Words &lineWords, std::size_t count, double *out);
+/// One number after the keyword, greater than 0.
+bool readPositive(LineCursor &lines, const Words &lineWords, double &out);
+bool readVector(LineCursor &lines, const Words &lineWords, Vec3 &out);
+/// Width and height in pixels, 1 to a million each.
+bool readFrameSize(LineCursor &lines, const Words &lineWords, CameraSettings &camera);
+
+/// A line of the current light (its words, already taken): nothing when the
+/// keyword is not a light's, else whether it was read. `version` is the
+/// scene format's (colours are 0..255 before format 3).
+std::optional<bool> readLightLine(LineCursor &lines, const Words &w, int version,
+                                  LightSettings &light);
+
+/// A line of the current camera, the same way.
+std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, CameraSettings &camera);
+
+} // namespace brelvix::lightwave
+
+#endif
