@@ -47,3 +47,12 @@ add_custom_target(brelvix_module_check_counterexample ALL DEPENDS ${counterexamp
 add_test(NAME ModuleFile.CheckRejectsRunTimeDllsAndExtraExports
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=${counterexample}
     -DCHECK=${BRELVIX_MODULE_CHECK} -P ${CMAKE_CURRENT_SOURCE_DIR}/integration/module_file_check_rejects.cmake)
+
+# The module's bytes come from its sources alone: the release module built
+# twice, from copies of the sources in two folders, one build after the
+# other, and compared with each other and with this build's module.
+add_test(NAME ModuleFile.ReleaseBuildIsReproducible
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DWORK=${CMAKE_BINARY_DIR}/reproducible
+    -DMODULE=$<TARGET_FILE:brelvix>
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/integration/reproducible_build_check.cmake)
+set_tests_properties(ModuleFile.ReleaseBuildIsReproducible PROPERTIES TIMEOUT 900)

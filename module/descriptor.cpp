@@ -1,12 +1,16 @@
 #include "module/descriptor.h"
 
+#include "module/version.h"
 #include "panel/panel_server.h"
 
 namespace brelvix {
 namespace {
 
+// Both texts carry the version, which the build generates into version.h.
+constexpr const char *kServerName = "Brelvix" BRELVIX_VERSION_TEXT;
+
 constexpr ServerTag kTags[] = {
-    {"Brelvix 0.1.5", 0},
+    {"Brelvix " BRELVIX_VERSION_TEXT, 0},
     {nullptr, 0},
 };
 

@@ -6,7 +6,6 @@
 
 namespace brelvix {
 
-inline constexpr const char *kServerName = "Brelvix0.1.5";
 inline constexpr const char *kLensClass = "CameraHandler";
 inline constexpr const char *kPanelClass = "CameraInterface";
 inline constexpr int kLensVersion = 2;

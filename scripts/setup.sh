@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: scripts/setup.sh [native|all]   (native: what the main job needs)
+# Usage: scripts/setup.sh [native|all|release]   (native: what the main job needs;
+# release: what scripts/release.sh needs)
 set -euo pipefail
 
 what=${1:-all}
@@ -12,9 +13,17 @@ extra=(clang libclang-rt-14-dev valgrind g++-mingw-w64-i686 g++-mingw-w64-i686-p
 # Real scene files written by other programs, which the tests read.
 extra+=(assimp-testmodels)
 
+# The release: the Windows build's compilers, git for the last commit's time,
+# cmark-gfm for the guide's page, zip for the archive.
+release=(cmake ninja-build git g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  cmark-gfm zip)
+
 wanted=("${native[@]}")
 if [ "$what" = all ]; then
   wanted+=("${extra[@]}")
+fi
+if [ "$what" = release ]; then
+  wanted=("${release[@]}")
 fi
 
 missing=()
