@@ -11,6 +11,11 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${BRELVIX_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# Wine runs 32-bit Windows programs as 32-bit Linux processes. On a kernel
+# without 32-bit support the test programs are still built, and the checks
+# that read the module file still run, but nothing is run under Wine.
+option(BRELVIX_WINE_TESTS "Register the Windows test programs, to be run under Wine" ON)
+
 # Test programs, test discovery included, run through Wine in a prefix of the
 # build's own, so that builds and runs side by side do not disturb each other.
 # Test discovery takes the emulator as one command, so the build gets a

@@ -21,7 +21,20 @@ run_preset() {
 run_preset release
 run_preset asan
 run_preset tsan
-run_preset windows
+# Wine runs the 32-bit programs as 32-bit Linux processes: a kernel built
+# without 32-bit support (some virtual machines) cannot run them at all. The
+# module is then still built, and its exports, imports and reproducibility
+# checked, but its suites are not run, and the run says so.
+if wine --version >/dev/null 2>&1; then
+  cmake --preset windows -DBRELVIX_WINE_TESTS=ON >/dev/null
+  run_preset windows
+else
+  echo "==> windows: this machine cannot run 32-bit programs, so Wine cannot start;" \
+    "building brelvix.p and checking the file only, its suites are NOT run under Wine" >&2
+  cmake --preset windows -DBRELVIX_WINE_TESTS=OFF >/dev/null
+  cmake --build --preset windows -j "$(nproc)"
+  ctest --preset windows
+fi
 # The Wine server of the Windows tests would leave by itself a few seconds
 # after the last test; nothing of the run stays behind.
 WINEPREFIX="$PWD/build/windows/wine-prefix" wineserver -k 2>/dev/null || true
