@@ -172,6 +172,14 @@ std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
                                        std::string &error) {
     std::unique_ptr<Tracer> tracer(new Tracer());
     Shading &s = *tracer->shading_;
+    // Embree takes an instruction set it does not know for its own choice.
+    constexpr std::array kInstructionSets{"", "sse2", "sse4.2", "avx", "avx2", "avx512"};
+    if (std::find(kInstructionSets.begin(), kInstructionSets.end(), options.isa) ==
+        kInstructionSets.end()) {
+        error =
+            "unknown instruction set \"" + options.isa + "\" (sse2, sse4.2, avx, avx2 or avx512)";
+        return nullptr;
+    }
     const std::string config = deviceConfig(options);
     s.device = rtcNewDevice(config.c_str());
     if (!s.device) {

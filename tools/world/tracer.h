@@ -67,9 +67,8 @@ struct TracerOptions {
 
 class Tracer {
   public:
-    /// Null with a one-line `error` when Embree refuses the device (an
-    /// instruction set it does not know or the processor lacks) or a
-    /// geometry.
+    /// Null with a one-line `error` for an instruction set not named
+    /// above, or when Embree refuses the device or a geometry.
     static std::unique_ptr<Tracer> create(const std::vector<Mesh> &meshes,
                                           const std::vector<Sphere> &spheres,
                                           const std::vector<Box> &boxes,

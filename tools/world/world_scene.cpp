@@ -3,7 +3,9 @@
 #include "tools/world/axes.h"
 #include "tools/world/declared_size.h"
 
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/config.h>
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -18,6 +20,41 @@
 
 namespace brelvix::world {
 namespace {
+
+/// Faults Assimp reports while it carries on with a guess, such as a face
+/// without vertices: the geometry is then not what the file meant. A
+/// material it cannot find costs only a colour (Assimp puts its default in
+/// its place, and files name materials they do not define often enough)
+/// and is let pass. Imports run on the caller's thread, so each thread
+/// collects its own.
+thread_local std::string importFault;
+
+class FaultStream : public Assimp::LogStream {
+  public:
+    void write(const char *message) override {
+        if (importFault.empty() && message && !std::strstr(message, "material")) {
+            importFault = message;
+            // "Error, T0: OBJ: ..." without the level and the thread.
+            const std::size_t text = importFault.find(": ");
+            if (importFault.rfind("Error, T", 0) == 0 && text != std::string::npos) {
+                importFault.erase(0, text + 2);
+            }
+            std::replace(importFault.begin(), importFault.end(), '\n', ' ');
+            importFault.erase(importFault.find_last_not_of(' ') + 1);
+        }
+    }
+};
+
+/// Assimp's log is one for the process: made once, with only the stream
+/// of errors attached.
+void listenForImportFaults() {
+    static const bool listening = [] {
+        Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+        Assimp::DefaultLogger::get()->attachStream(new FaultStream, Assimp::Logger::Err);
+        return true;
+    }();
+    (void)listening;
+}
 
 Point3f toPoint3f(Vec3 v) {
     return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
@@ -119,6 +156,8 @@ const aiScene *import(Assimp::Importer &importer, const std::string &path, std::
         error = path + ": " + fault;
         return nullptr;
     }
+    listenForImportFaults();
+    importFault.clear();
     const aiScene *scene = nullptr;
     try {
         scene = importer.ReadFile(path, importSteps());
@@ -134,6 +173,10 @@ const aiScene *import(Assimp::Importer &importer, const std::string &path, std::
     }
     if ((scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) != 0) {
         error = path + ": incomplete scene (a file it refers to is missing or unreadable)";
+        return nullptr;
+    }
+    if (!importFault.empty()) {
+        error = path + ": " + importFault;
         return nullptr;
     }
     return scene;
@@ -181,10 +224,12 @@ std::optional<WorldScene> loadScene(const std::string &path, std::string &error)
     return scene;
 }
 
-std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layer,
+std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layerNumber,
                                                  std::string &error) {
     Assimp::Importer importer;
-    importer.SetPropertyInteger(AI_CONFIG_IMPORT_LWO_ONE_LAYER_ONLY, layer);
+    // Assimp's layer index is the file's layer number plus one, which is
+    // the scene file's count.
+    importer.SetPropertyInteger(AI_CONFIG_IMPORT_LWO_ONE_LAYER_ONLY, layerNumber);
     const aiScene *source = import(importer, path, error);
     if (!source) {
         return std::nullopt;
@@ -192,7 +237,7 @@ std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int la
     std::vector<Mesh> meshes;
     placeNode(*source, *source->mRootNode, aiMatrix4x4(), meshes);
     if (meshes.empty()) {
-        error = path + ": layer " + std::to_string(layer) + " has no faces";
+        error = path + ": layer " + std::to_string(layerNumber) + " has no faces";
         return std::nullopt;
     }
     return meshes;

@@ -85,10 +85,10 @@ struct WorldScene {
 std::optional<WorldScene> loadScene(const std::string &path, std::string &error);
 
 /// The meshes of one layer of a LightWave object file (`.lwo`), in the
-/// object's own space (host axes, before any item's motion). `layer` is
-/// zero-based, in the file's order; the scene file's `LoadObjectLayer`
-/// counts from 1.
-std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layer,
+/// object's own space (host axes, the file's numbers; a layer's pivot does
+/// not move its points). `layerNumber` counts from 1 as the scene file's
+/// `LoadObjectLayer` does: 1 is the layer the object file numbers 0.
+std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layerNumber,
                                                  std::string &error);
 
 /// A camera looking along +z at the bounds' centre, far enough back that
