@@ -3,6 +3,7 @@
 // watch on its resident size where the sanitizer's shadow memory rules out
 // an address-space limit), so that a file that makes the reader allocate
 // without bound fails the test instead of taking the machine down.
+#include "tools/world/declared_size.h"
 #include "tools/world/world_scene.h"
 
 #include <gtest/gtest.h>
@@ -111,11 +112,45 @@ TEST(InvalidFiles, EachIsRefusedWithOneLineNamingIt) {
     EXPECT_EQ(tried, 14);
 }
 
+TEST(InvalidFiles, AnAbsurdDeclaredSizeIsFoundBeforeReading) {
+    // Outside a memory limit Assimp would reserve about 16 GB for this
+    // file's vertex count and then abort; the header check must refuse it
+    // first, not the limit's failed allocation.
+    const std::string path = "/usr/share/assimp/models/invalid/OutOfMemory.off";
+    const ChildResult result = loadInChild(path);
+    ASSERT_TRUE(result.finished) << result.fault;
+    EXPECT_EQ(result.output, path + ": declares 353535235358 vertices and 6 faces in 309 bytes");
+}
+
 TEST(InvalidFiles, AGoodFileLoadsUnderTheSameGuard) {
     // The limits alone must not be what refuses the files above.
     const ChildResult fine = loadInChild("/usr/share/assimp/models/OBJ/box.obj");
     ASSERT_TRUE(fine.finished) << fine.fault;
     EXPECT_EQ(fine.exitCode, 1) << "box.obj loads: " << fine.output;
+}
+
+TEST(InvalidFiles, DeclaredCountsAreWeighedAgainstTheFileSize) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    const std::string absurdPly =
+        (folder / ("absurd-" + std::to_string(getpid()) + ".ply")).string();
+    std::ofstream(absurdPly) << "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
+                                "element face 4000000000\nproperty list uchar int vertex_indices\n"
+                                "end_header\n0\n0\n0\n";
+    const std::string models = "/usr/share/assimp/models/";
+    const struct {
+        std::string path;
+        std::string fault;
+    } cases[] = {
+        {absurdPly, "declares 4000000000 elements \"face\" in 135 bytes"},
+        {models + "PLY/pond.0.ply", ""},
+        {models + "OFF/Cube.off", ""},
+        {models + "OFF/Wuson.off", ""},
+        {models + "OBJ/box.obj", ""}, // a format without declared counts
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(declaredSizeFault(c.path), c.fault) << c.path;
+    }
+    std::filesystem::remove(absurdPly);
 }
 
 } // namespace

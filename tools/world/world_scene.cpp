@@ -253,7 +253,8 @@ Camera framingCamera(const Bounds &bounds, double verticalFov, double aspect) {
         bounds.empty() ? 1.0 : std::max(0.5 * length(bounds.high - bounds.low), 1e-6);
     // Fit the enclosing sphere into the narrower field of view.
     const double horizontalFov = 2.0 * std::atan(std::tan(0.5 * verticalFov) * aspect);
-    const double narrower = std::min(verticalFov, aspect > 0.0 ? horizontalFov : verticalFov);
+    const double narrower =
+        std::max(std::min(verticalFov, aspect > 0.0 ? horizontalFov : verticalFov), 1e-3);
     const double distance = radius / std::sin(0.5 * narrower);
     camera.position = centre - camera.forward * distance;
     return camera;
