@@ -11,6 +11,7 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -21,18 +22,25 @@
 namespace brelvix::world {
 namespace {
 
-/// Faults Assimp reports while it carries on with a guess, such as a face
-/// without vertices: the geometry is then not what the file meant. A
-/// material it cannot find costs only a colour (Assimp puts its default in
-/// its place, and files name materials they do not define often enough)
-/// and is let pass. Imports run on the caller's thread, so each thread
-/// collects its own.
+/// Faults Assimp reports and then carries on past: a face it drops (an
+/// empty one, one with no vertices) leaves geometry missing, so the file is
+/// refused. Its other errors (a material, an animation track, a chunk or a
+/// layer it does not support, a polygon it cannot cut into triangles) leave
+/// the faces there, and pass. Imports run on the caller's thread, so each
+/// thread collects its own.
 thread_local std::string importFault;
+
+bool mentionsAFace(const char *message) {
+    std::string lower(message);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower.find("face") != std::string::npos;
+}
 
 class FaultStream : public Assimp::LogStream {
   public:
     void write(const char *message) override {
-        if (importFault.empty() && message && !std::strstr(message, "material")) {
+        if (importFault.empty() && message && mentionsAFace(message)) {
             importFault = message;
             // "Error, T0: OBJ: ..." without the level and the thread.
             const std::size_t text = importFault.find(": ");
