@@ -153,6 +153,38 @@ TEST(WorldScene, CamerasLookAlongTheHostsForwardAxis) {
     EXPECT_EQ(findCamera(scene, "no such camera"), nullptr);
 }
 
+TEST(WorldScene, ColladaCameraAndLightArePlacedByTheirNodes) {
+    // cube_triangulate.dae (+y up, lengths in centimetres, which arrive in
+    // metres): node "Camera" translated to (-427.749, 333.855, 655.017),
+    // turned -33 degrees about y after -22.1954 about x, yfov 37.8493
+    // degrees at aspect 1, looking along its -z; node "Light", a white point
+    // light, at (-500, 1000, 400).
+    const WorldScene scene = load(kModels + "Collada/cube_triangulate.dae");
+    const Camera *camera = findCamera(scene, "Camera");
+    ASSERT_NE(camera, nullptr);
+    const double pi = std::acos(-1.0);
+    const double pitch = -22.1954 * pi / 180.0;
+    const double yaw = -33.0 * pi / 180.0;
+    // The look direction (0, 0, -1) turned about x, then about y, in the
+    // file's axes; the host's is its mirror in z.
+    const Vec3 turned{-std::cos(pitch) * std::sin(yaw), std::sin(pitch),
+                      -std::cos(pitch) * std::cos(yaw)};
+    expectNear(camera->position, Vec3{-427.749, 333.855, -655.017} * 0.01, "camera position");
+    expectNear(camera->forward, {turned.x, turned.y, -turned.z}, "camera forward");
+    EXPECT_NEAR(dot(camera->up, camera->forward), 0.0, 1e-6);
+    EXPECT_NEAR(camera->right.y, 0.0, 1e-6) << "no roll";
+    EXPECT_GT(camera->right.x, 0.0);
+    EXPECT_NEAR(camera->verticalFov, 37.8493 * pi / 180.0, 1e-5);
+    EXPECT_NEAR(camera->aspect, 1.0, 1e-6);
+
+    const auto light = std::find_if(scene.lights.begin(), scene.lights.end(),
+                                    [](const Light &l) { return l.name == "Light"; });
+    ASSERT_NE(light, scene.lights.end());
+    EXPECT_EQ(light->kind, Light::Kind::Point);
+    expectNear(light->position, Vec3{-500.0, 1000.0, -400.0} * 0.01, "light position");
+    expectNear(light->colour, {1.0, 1.0, 1.0}, "light colour");
+}
+
 TEST(WorldScene, FramingCameraSeesAllOfTheBounds) {
     const WorldScene scene = load(kModels + "OBJ/box.obj");
     for (const double aspect : {0.5, 1.0, 3.0}) {
@@ -173,8 +205,11 @@ TEST(WorldScene, FramingCameraSeesAllOfTheBounds) {
     }
 }
 
-TEST(WorldScene, RefusesAScanWithoutFacesAndNamesTheFile) {
-    for (const std::string name : {"PLY/pond.0.ply", "OBJ/testpoints.obj", "no/such/file.obj"}) {
+TEST(WorldScene, RefusesFilesWithoutFacesAndNamesThem) {
+    // A point cloud, points and lines, cameras only (marked incomplete by
+    // Assimp), no file at all.
+    for (const std::string name :
+         {"PLY/pond.0.ply", "OBJ/testpoints.obj", "Collada/cameras.dae", "no/such/file.obj"}) {
         std::string error;
         EXPECT_FALSE(loadScene(kModels + name, error)) << name;
         EXPECT_EQ(error.rfind(kModels + name + ": ", 0), 0u) << error;

@@ -6,15 +6,13 @@
 // everything it returns (vertices, normals, node transforms) and flip each
 // triangle's winding, so that outward faces stay outward:
 //
-// | source                        | the file's axes                     | Assimp gives           |
-// here           |
-// |-------------------------------|-------------------------------------|------------------------|----------------|
-// | LightWave (.lwo)              | left-handed, +y up, +z forward      | z mirrored by its reader
-// | mirrored back: the file's numbers unchanged | | glTF, GLB                     | right-handed,
-// +y up, camera -z      | as in the file         | z mirrored     | | OBJ, PLY, OFF, STL, 3DS, ...
-// | right-handed, +y up by custom       | as in the file         | z mirrored     | | Collada |
-// right-handed, its `up_axis`         | turned to +y up        | z mirrored     | | FBX |
-// right-handed, its axis settings     | as in the file         | z mirrored     |
+// | source              | the file's axes                 | Assimp gives   | here           |
+// |---------------------|---------------------------------|----------------|----------------|
+// | LightWave (.lwo)    | left-handed, +y up, +z forward  | z mirrored     | the file's own |
+// | glTF, GLB           | right-handed, +y up, camera -z  | the file's own | z mirrored     |
+// | OBJ, PLY, OFF       | right-handed, +y up by custom   | the file's own | z mirrored     |
+// | Collada             | right-handed, its `up_axis`     | +y up, metres  | z mirrored     |
+// | FBX and the rest    | right-handed as a rule          | as it reads    | z mirrored     |
 //
 // A camera or light is given in its node's space: its position, look-at
 // and up vectors are mirrored the same way, then placed by the node. Two

@@ -180,7 +180,10 @@ const aiScene *import(Assimp::Importer &importer, const std::string &path, std::
         return nullptr;
     }
     if ((scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) != 0) {
-        error = path + ": incomplete scene (a file it refers to is missing or unreadable)";
+        // Assimp's readers mark a scene so when it has no geometry of its own
+        // (Collada's cameras only) or when a file it names is missing, and
+        // then add a placeholder mesh.
+        error = path + ": incomplete scene (no geometry of its own, or a file it names is missing)";
         return nullptr;
     }
     if (!importFault.empty()) {
