@@ -7,7 +7,10 @@
 // Reproducibility: Embree picks its code at run time for the processor's
 // widest instruction set, and results differ in the last bits between
 // them (never between thread counts). TracerOptions::isa pins it, so that
-// different machines give identical hits; "sse2" runs everywhere.
+// different machines give identical hits; "sse2" runs everywhere. Its cost,
+// measured on the engine model with camera and shadow rays on a machine
+// where Embree picks AVX-512: about 10 % more time per ray (142-150 ns of
+// processor time against 130-136 ns).
 #ifndef BRELVIX_TOOLS_WORLD_TRACER_H
 #define BRELVIX_TOOLS_WORLD_TRACER_H
 
