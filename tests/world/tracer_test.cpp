@@ -106,6 +106,29 @@ TEST(Tracer, ClosestHitsOnKnownGeometry) {
     EXPECT_NEAR(back.distance, 5.5, 1e-5);
 }
 
+TEST(Tracer, ShadingNormalsAndColoursAreBlendedAcrossATriangle) {
+    // A triangle in the plane z = 2 whose vertex normals lean outward and
+    // whose vertices are red, green and blue; seen from both sides.
+    Mesh mesh;
+    mesh.positions = {{0.0f, 0.0f, 2.0f}, {3.0f, 0.0f, 2.0f}, {0.0f, 3.0f, 2.0f}};
+    mesh.normals = {{-0.6f, 0.0f, -0.8f}, {0.6f, 0.0f, -0.8f}, {0.0f, 0.6f, -0.8f}};
+    mesh.colours = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
+    mesh.triangles = {{0, 1, 2}};
+    std::string error;
+    const auto tracer = Tracer::create({mesh}, {}, {}, {}, error);
+    ASSERT_TRUE(tracer) << error;
+    // The centroid (1, 1, 2): each vertex weighs a third.
+    const Vec3 blended = normalize({0.0, 0.2, -0.8});
+    for (const double side : {-1.0, 1.0}) {
+        const Hit hit = tracer->closestHit({{1.0, 1.0, 2.0 + 3.0 * side}, {0.0, 0.0, -side}});
+        ASSERT_EQ(hit.kind, Hit::Kind::Mesh) << "side " << side;
+        EXPECT_NEAR(hit.distance, 3.0, 1e-5);
+        expectNear(hit.geometricNormal, {0.0, 0.0, side}, "geometric, toward the ray");
+        expectNear(hit.shadingNormal, blended * -side, "shading, on the same side");
+        expectNear(hit.colour, {1.0 / 3.0, 1.0 / 3.0, 1.0 / 3.0}, "colour");
+    }
+}
+
 TEST(Tracer, ShadowRaysStopAtTheirDistance) {
     const auto tracer = Fixture().tracer();
     ASSERT_TRUE(tracer);
