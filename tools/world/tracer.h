@@ -9,8 +9,8 @@
 // them (never between thread counts). TracerOptions::isa pins it, so that
 // different machines give identical hits; "sse2" runs everywhere. Its cost,
 // measured on the engine model with camera and shadow rays on a machine
-// where Embree picks AVX-512: about 10 % more time per ray (142-150 ns of
-// processor time against 130-136 ns).
+// where Embree picks AVX-512: 10 to 16 % more processor time per ray
+// (124-150 ns against 107-136 ns, two runs on a busy machine).
 #ifndef BRELVIX_TOOLS_WORLD_TRACER_H
 #define BRELVIX_TOOLS_WORLD_TRACER_H
 
