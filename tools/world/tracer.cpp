@@ -1,0 +1,296 @@
+#include "tools/world/tracer.h"
+
+#include <embree3/rtcore.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace brelvix::world {
+namespace {
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kSingleBuildThread = true;
+#else
+constexpr bool kSingleBuildThread = false;
+#endif
+
+/// Corners of a box by bit (x low/high, y, z), and its twelve triangles,
+/// wound clockwise seen from outside in the host's left-handed axes.
+constexpr std::array<std::array<uint32_t, 3>, 12> kBoxTriangles{{
+    {0, 2, 3},
+    {0, 3, 1}, // -x
+    {4, 5, 7},
+    {4, 7, 6}, // +x
+    {0, 1, 5},
+    {0, 5, 4}, // -y
+    {2, 6, 7},
+    {2, 7, 3}, // +y
+    {0, 4, 6},
+    {0, 6, 2}, // -z
+    {1, 3, 7},
+    {1, 7, 5}, // +z
+}};
+
+Vec3 toVec3(const Point3f &p) { return {p.x, p.y, p.z}; }
+
+/// A geometry's shading data, found by Embree's geometry id.
+struct Surface {
+    Hit::Kind kind = Hit::Kind::Mesh;
+    std::size_t index = 0;
+    std::vector<Point3f> normals;
+    std::vector<Point3f> colours;
+    std::vector<std::array<uint32_t, 3>> triangles;
+    Rgb diffuse;
+    /// Per sphere or box, by primitive.
+    std::vector<Rgb> albedos;
+};
+
+void reportError(void *userPtr, RTCError code, const char *text) {
+    auto &error = *static_cast<std::string *>(userPtr);
+    if (error.empty()) {
+        error.append("Embree error ").append(std::to_string(static_cast<int>(code)));
+        error.append(": ").append(text ? text : "no description");
+    }
+}
+
+/// Barycentric blend of a per-vertex attribute.
+Vec3 blend(const std::vector<Point3f> &values, const std::array<uint32_t, 3> &triangle, float u,
+           float v) {
+    const double w = 1.0 - static_cast<double>(u) - static_cast<double>(v);
+    return toVec3(values[triangle[0]]) * w + toVec3(values[triangle[1]]) * u +
+           toVec3(values[triangle[2]]) * v;
+}
+
+RTCRay embreeRay(const Ray &ray, double nearest, double farthest) {
+    RTCRay r{};
+    r.org_x = static_cast<float>(ray.origin.x);
+    r.org_y = static_cast<float>(ray.origin.y);
+    r.org_z = static_cast<float>(ray.origin.z);
+    r.dir_x = static_cast<float>(ray.direction.x);
+    r.dir_y = static_cast<float>(ray.direction.y);
+    r.dir_z = static_cast<float>(ray.direction.z);
+    r.tnear = static_cast<float>(nearest);
+    r.tfar = static_cast<float>(std::min(farthest, static_cast<double>(INFINITY)));
+    r.mask = 0xFFFFFFFFu;
+    r.flags = 0;
+    r.time = 0.0f;
+    return r;
+}
+
+} // namespace
+
+struct Tracer::Shading {
+    RTCDevice device = nullptr;
+    RTCScene scene = nullptr;
+    std::vector<Surface> surfaces;
+    std::string error;
+
+    ~Shading() {
+        if (scene) {
+            rtcReleaseScene(scene);
+        }
+        if (device) {
+            rtcReleaseDevice(device);
+        }
+    }
+
+    /// Adds a triangle mesh; false when Embree refused it.
+    bool addTriangles(const std::vector<Point3f> &positions,
+                      const std::vector<std::array<uint32_t, 3>> &triangles) {
+        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+        if (!geometry) {
+            return false;
+        }
+        // Embree reads vertices 16 bytes at a time: its own buffers are padded.
+        auto *vertices = static_cast<float *>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                    3 * sizeof(float), positions.size()));
+        auto *indices = static_cast<uint32_t *>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                    3 * sizeof(uint32_t), triangles.size()));
+        if (vertices && indices) {
+            for (std::size_t i = 0; i < positions.size(); ++i) {
+                vertices[3 * i] = positions[i].x;
+                vertices[3 * i + 1] = positions[i].y;
+                vertices[3 * i + 2] = positions[i].z;
+            }
+            for (std::size_t i = 0; i < triangles.size(); ++i) {
+                std::copy(triangles[i].begin(), triangles[i].end(), indices + 3 * i);
+            }
+            rtcCommitGeometry(geometry);
+            rtcAttachGeometry(scene, geometry);
+        }
+        rtcReleaseGeometry(geometry);
+        return vertices && indices;
+    }
+
+    bool addSpheres(const std::vector<Sphere> &spheres) {
+        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_SPHERE_POINT);
+        if (!geometry) {
+            return false;
+        }
+        auto *points = static_cast<float *>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4,
+                                    4 * sizeof(float), spheres.size()));
+        if (points) {
+            for (std::size_t i = 0; i < spheres.size(); ++i) {
+                points[4 * i] = static_cast<float>(spheres[i].centre.x);
+                points[4 * i + 1] = static_cast<float>(spheres[i].centre.y);
+                points[4 * i + 2] = static_cast<float>(spheres[i].centre.z);
+                points[4 * i + 3] = static_cast<float>(spheres[i].radius);
+            }
+            rtcCommitGeometry(geometry);
+            rtcAttachGeometry(scene, geometry);
+        }
+        rtcReleaseGeometry(geometry);
+        return points != nullptr;
+    }
+};
+
+Tracer::Tracer() : shading_(std::make_unique<Shading>()) {}
+Tracer::~Tracer() = default;
+
+std::string deviceConfig(const TracerOptions &options) {
+    std::string config;
+    if (!options.isa.empty()) {
+        config = "isa=" + options.isa;
+    }
+    const int threads = kSingleBuildThread ? 1 : options.buildThreads;
+    if (threads > 0) {
+        if (!config.empty()) {
+            config.append(",");
+        }
+        config.append("threads=").append(std::to_string(threads));
+    }
+    return config;
+}
+
+std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
+                                       const std::vector<Sphere> &spheres,
+                                       const std::vector<Box> &boxes, const TracerOptions &options,
+                                       std::string &error) {
+    std::unique_ptr<Tracer> tracer(new Tracer());
+    Shading &s = *tracer->shading_;
+    // Embree takes an instruction set it does not know for its own choice.
+    constexpr std::array kInstructionSets{"", "sse2", "sse4.2", "avx", "avx2", "avx512"};
+    if (std::find(kInstructionSets.begin(), kInstructionSets.end(), options.isa) ==
+        kInstructionSets.end()) {
+        error =
+            "unknown instruction set \"" + options.isa + "\" (sse2, sse4.2, avx, avx2 or avx512)";
+        return nullptr;
+    }
+    const std::string config = deviceConfig(options);
+    s.device = rtcNewDevice(config.c_str());
+    if (!s.device) {
+        error = "Embree refuses the device configuration \"" + config + "\"";
+        return nullptr;
+    }
+    rtcSetDeviceErrorFunction(s.device, reportError, &s.error);
+    s.scene = rtcNewScene(s.device);
+
+    // Meshes: one geometry each, ids in their order.
+    for (std::size_t i = 0; i < meshes.size() && s.error.empty(); ++i) {
+        const Mesh &mesh = meshes[i];
+        if (mesh.triangles.empty()) {
+            continue;
+        }
+        if (s.addTriangles(mesh.positions, mesh.triangles)) {
+            s.surfaces.push_back(
+                {Hit::Kind::Mesh, i, mesh.normals, mesh.colours, mesh.triangles, mesh.diffuse, {}});
+        }
+    }
+    // Spheres: one geometry, a primitive each.
+    if (!spheres.empty() && s.addSpheres(spheres)) {
+        Surface surface{Hit::Kind::Sphere, 0, {}, {}, {}, {}, {}};
+        for (const Sphere &sphere : spheres) {
+            surface.albedos.push_back(sphere.albedo);
+        }
+        s.surfaces.push_back(std::move(surface));
+    }
+    // Boxes: one geometry of twelve triangles each.
+    if (!boxes.empty()) {
+        std::vector<Point3f> corners;
+        std::vector<std::array<uint32_t, 3>> triangles;
+        Surface surface{Hit::Kind::Box, 0, {}, {}, {}, {}, {}};
+        for (const Box &box : boxes) {
+            const auto base = static_cast<uint32_t>(corners.size());
+            for (int corner = 0; corner < 8; ++corner) {
+                const Vec3 p{(corner & 4) ? box.high.x : box.low.x,
+                             (corner & 2) ? box.high.y : box.low.y,
+                             (corner & 1) ? box.high.z : box.low.z};
+                corners.push_back(
+                    {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)});
+            }
+            for (const auto &t : kBoxTriangles) {
+                triangles.push_back({base + t[0], base + t[1], base + t[2]});
+            }
+            surface.albedos.push_back(box.albedo);
+        }
+        if (s.addTriangles(corners, triangles)) {
+            s.surfaces.push_back(std::move(surface));
+        }
+    }
+    rtcCommitScene(s.scene);
+    if (!s.error.empty()) {
+        error = s.error;
+        return nullptr;
+    }
+    return tracer;
+}
+
+Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRayHit query{};
+    query.ray = embreeRay(ray, nearest, farthest);
+    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(shading_->scene, &context, &query);
+
+    Hit hit;
+    if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID) {
+        return hit;
+    }
+    const Surface &surface = shading_->surfaces[query.hit.geomID];
+    const uint32_t primitive = query.hit.primID;
+    hit.kind = surface.kind;
+    hit.distance = query.ray.tfar;
+    hit.point = ray.origin + ray.direction * hit.distance;
+
+    // Geometric normal, toward the ray's origin.
+    Vec3 normal = normalize(Vec3{query.hit.Ng_x, query.hit.Ng_y, query.hit.Ng_z});
+    if (dot(normal, ray.direction) > 0.0) {
+        normal = normal * -1.0;
+    }
+    hit.geometricNormal = normal;
+    hit.shadingNormal = normal;
+
+    if (surface.kind == Hit::Kind::Mesh) {
+        hit.index = surface.index;
+        const auto &triangle = surface.triangles[primitive];
+        if (!surface.normals.empty()) {
+            const Vec3 shading = blend(surface.normals, triangle, query.hit.u, query.hit.v);
+            if (length(shading) > 0.0) {
+                hit.shadingNormal = normalize(shading) * (dot(shading, normal) < 0.0 ? -1.0 : 1.0);
+            }
+        }
+        hit.colour = surface.colours.empty()
+                         ? surface.diffuse
+                         : blend(surface.colours, triangle, query.hit.u, query.hit.v);
+    } else {
+        hit.index = surface.kind == Hit::Kind::Box ? primitive / kBoxTriangles.size() : primitive;
+        hit.colour = surface.albedos[hit.index];
+    }
+    return hit;
+}
+
+bool Tracer::occluded(const Ray &ray, double nearest, double farthest) const {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRay query = embreeRay(ray, nearest, farthest);
+    rtcOccluded1(shading_->scene, &context, &query);
+    return query.tfar < 0.0f;
+}
+
+} // namespace brelvix::world
