@@ -1,6 +1,8 @@
 #include "lens/motion_sample.h"
 
 #include "lens/optics.h"
+#include "lens/rotation.h"
+#include "lens/trigonometry.h"
 
 #include <cmath>
 
@@ -40,45 +42,64 @@ MeasuredAxis measureAxis(const double axis[3], const double fallback[3]) noexcep
     return {{fallback[0], fallback[1], fallback[2]}, 1.0};
 }
 
+/// The upper three rows of the eye's rotation about `unitUp`.
+void storeEyeTurn(const double unitUp[3], const SineCosine &angle, double turn[9]) noexcept {
+    double rotation[16];
+    makeAxisRotation(rotation, unitUp, angle);
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            turn[3 * row + column] = rotation[4 * row + column];
+        }
+    }
+}
+
 } // namespace
 
 MotionSample makeMotionSample(const SampleInputs &in) noexcept {
-    const double f = focalLength(in.filmHeight, in.zoomFactor);
-    const double a = apertureRadius(f, in.fStop);
-    const double fd = usableFocusDistance(in.focalDistance);
-    const double k = focusScale(fd, f);
+    const double focalLength = focalLengthOf(in.filmHeight, in.zoomFactor);
+    const double apertureRadius = apertureRadiusOf(focalLength, in.fStop);
+    const double focusDistance = usableFocusDistance(in.focusDistance);
+    const double focusScale = focusScaleOf(focusDistance, focalLength);
     const MeasuredAxis right = measureAxis(in.right, kDefaultRight);
     const MeasuredAxis up = measureAxis(in.up, kDefaultUp);
     const MeasuredAxis forward = measureAxis(in.forward, kDefaultForward);
 
-    MotionSample s;
-    s.shiftX = (in.filmWidth * in.hShift) * 0.5;
-    s.shiftY = in.vShift * in.filmHeight;
-    s.filmWidth = in.filmWidth;
-    s.eyeAngle = in.stereoAngle;
-    s.halfEyeDistance = in.stereoDistance * 0.5;
+    MotionSample sample;
+    sample.shiftX = (in.filmWidth * in.hShift) * 0.5;
+    sample.shiftY = in.vShift * in.filmHeight;
+    sample.filmWidth = in.filmWidth;
+    sample.eyeAngle = in.stereoAngle;
+    sample.halfEyeDistance = in.stereoDistance * 0.5;
 
     // Plane of focus: film steps scaled by the focus scale, centred at the
     // focus distance along the forward axis.
-    const double rightScale = k / right.length;
-    const double upScale = k / up.length;
-    const double forwardScale = fd / forward.length;
+    const double rightScale = focusScale / right.length;
+    const double upScale = focusScale / up.length;
+    const double forwardScale = focusDistance / forward.length;
     for (int j = 0; j < 3; ++j) {
-        s.focusRight[j] = right.vector[j] * rightScale;
-        s.focusUp[j] = up.vector[j] * upScale;
-        s.focusForward[j] = forward.vector[j] * forwardScale;
+        sample.focusRight[j] = right.vector[j] * rightScale;
+        sample.focusUp[j] = up.vector[j] * upScale;
+        sample.focusForward[j] = forward.vector[j] * forwardScale;
     }
 
     // Unit axes, and the lens disc spanned by the right and up axes.
     for (int j = 0; j < 3; ++j) {
-        s.unitRight[j] = right.vector[j] / right.length;
-        s.unitUp[j] = up.vector[j] / up.length;
-        s.apertureRight[j] = s.unitRight[j] * a;
-        s.apertureUp[j] = s.unitUp[j] * a;
-        s.unitForward[j] = forward.vector[j] / forward.length;
-        s.position[j] = in.position[j];
+        sample.unitRight[j] = right.vector[j] / right.length;
+        sample.unitUp[j] = up.vector[j] / up.length;
+        sample.apertureRight[j] = sample.unitRight[j] * apertureRadius;
+        sample.apertureUp[j] = sample.unitUp[j] * apertureRadius;
+        sample.unitForward[j] = forward.vector[j] / forward.length;
+        sample.position[j] = in.position[j];
     }
-    return s;
+
+    // The eyes' turns, once per record rather than once per ray: the right
+    // eye by +eyeAngle, the left by -eyeAngle (the sine's sign flips, the
+    // cosine stays).
+    const SineCosine rightTurn = sineCosine(sample.eyeAngle);
+    const SineCosine leftTurn{-rightTurn.sine, rightTurn.cosine};
+    storeEyeTurn(sample.unitUp, rightTurn, sample.eyeTurns[kRightEye]);
+    storeEyeTurn(sample.unitUp, leftTurn, sample.eyeTurns[kLeftEye]);
+    return sample;
 }
 
 } // namespace brelvix

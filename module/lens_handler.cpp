@@ -12,14 +12,17 @@ namespace {
 
 CameraInstance &asInstance(void *instance) { return *static_cast<CameraInstance *>(instance); }
 
-/// The host's answers for one sample time of the camera.
-SampleInputs gatherSample(CameraInstance &camera, const CameraAccess &access, double time) {
+/// The host's answers for one sample time of the camera. Updates the
+/// instance on the way: its cached parameter values become those at `time`,
+/// its film size that of `access`.
+SampleInputs updateInstanceAndGatherAnswers(CameraInstance &camera, const CameraAccess &access,
+                                            double time) {
     const HostServices &host = gHostServices;
     void *const item = access.cameraItem;
     sampleParameters(camera, time);
 
     SampleInputs inputs{};
-    inputs.focalDistance = host.cameras->focalDistance(item, time);
+    inputs.focusDistance = host.cameras->focalDistance(item, time);
     inputs.fStop = host.cameras->fStop(item, time);
     host.items->param(item, kItemWorldPosition, time, inputs.position);
     host.items->param(item, kItemRightAxis, time, inputs.right);
@@ -61,7 +64,7 @@ const char *prepareFrame(void *instance, const FrameInfo *frame,
 
     for (uint32_t i = 0; i <= *sampleCount; ++i) {
         const double time = sampleTime(camera.frameStart, camera.frameDuration, *sampleCount, i);
-        camera.samples[i] = makeMotionSample(gatherSample(camera, *access, time));
+        camera.samples[i] = makeMotionSample(updateInstanceAndGatherAnswers(camera, *access, time));
     }
     return nullptr;
 }
@@ -99,8 +102,19 @@ int previewLens(void *instance, double lensX, double lensY, double matrix[16],
 int evaluateLensRay(void *instance, double filmX, double filmY, double lensX, double lensY,
                     double shutterFraction, CameraRay *ray) noexcept {
     const CameraInstance &camera = *static_cast<const CameraInstance *>(instance);
-    return evaluateRay(camera.samples, camera.sampleCount, filmX, filmY, lensX, lensY,
-                       shutterFraction, *ray);
+    // No table (no frame yet, or its table could not be made): no ray, and
+    // the host's record is left as it was.
+    if (camera.samples == nullptr) {
+        return 0;
+    }
+    const MotionSample &sample = camera.samples[sampleIndex(camera.sampleCount, shutterFraction)];
+    const Ray lensRay = cameraRay(sample, filmX, filmY, lensX, lensY);
+    for (int j = 0; j < 3; ++j) {
+        ray->origin[j] = lensRay.origin[j];
+        ray->direction[j] = lensRay.direction[j];
+        ray->filmNormal[j] = lensRay.filmNormal[j];
+    }
+    return 1;
 }
 
 } // namespace brelvix
