@@ -60,6 +60,15 @@ inline Ray cameraRay(const MotionSample &sample, double filmX, double filmY, dou
     const double eyeFilmX = filmX - eyeSign * 0.25 * sample.filmWidth + sample.shiftX;
     const double eyeFilmY = filmY + sample.shiftY;
 
+    // Origin at the eye's point on the lens.
+    const double eyeOffset = eyeSign * sample.halfEyeDistance;
+    const double originX = sample.position[0] + eyeOffset * sample.unitRight[0] +
+                           lensX * sample.apertureRight[0] + lensY * sample.apertureUp[0];
+    const double originY = sample.position[1] + eyeOffset * sample.unitRight[1] +
+                           lensX * sample.apertureRight[1] + lensY * sample.apertureUp[1];
+    const double originZ = sample.position[2] + eyeOffset * sample.unitRight[2] +
+                           lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
+
     // Direction from the point on the lens to the point in focus.
     double towardFocusX = eyeFilmX * sample.focusRight[0] + eyeFilmY * sample.focusUp[0] +
                           sample.focusForward[0] - lensX * sample.apertureRight[0] -
@@ -73,35 +82,33 @@ inline Ray cameraRay(const MotionSample &sample, double filmX, double filmY, dou
 
     // Turn the eye about the up axis. The zero added is the rotation's
     // translation row: it keeps a sum of -0 at +0, as the full 4 x 4 product
-    // does.
-    if (sample.eyeAngle != 0.0) {
-        const double *turn = sample.eyeTurns[rightEye ? kRightEye : kLeftEye];
-        const double unturnedX = towardFocusX;
-        const double unturnedY = towardFocusY;
-        const double unturnedZ = towardFocusZ;
-        towardFocusX = unturnedX * turn[0] + unturnedY * turn[3] + unturnedZ * turn[6] + 0.0;
-        towardFocusY = unturnedX * turn[1] + unturnedY * turn[4] + unturnedZ * turn[7] + 0.0;
-        towardFocusZ = unturnedX * turn[2] + unturnedY * turn[5] + unturnedZ * turn[8] + 0.0;
-    }
+    // does. Both forms are computed and one is chosen, without a branch: a
+    // level eye keeps d exactly as it is.
+    const double *turn = sample.eyeTurns[rightEye ? kRightEye : kLeftEye];
+    const double turnedX =
+        towardFocusX * turn[0] + towardFocusY * turn[3] + towardFocusZ * turn[6] + 0.0;
+    const double turnedY =
+        towardFocusX * turn[1] + towardFocusY * turn[4] + towardFocusZ * turn[7] + 0.0;
+    const double turnedZ =
+        towardFocusX * turn[2] + towardFocusY * turn[5] + towardFocusZ * turn[8] + 0.0;
+    const bool turned = sample.eyeAngle != 0.0;
+    towardFocusX = turned ? turnedX : towardFocusX;
+    towardFocusY = turned ? turnedY : towardFocusY;
+    towardFocusZ = turned ? turnedZ : towardFocusZ;
 
     // Unit direction; one of length 0 looks forward.
     const double length = std::sqrt(towardFocusX * towardFocusX + towardFocusY * towardFocusY +
                                     towardFocusZ * towardFocusZ);
     const bool measurable = length != 0.0;
+    const double directionX = measurable ? towardFocusX / length : sample.unitForward[0];
+    const double directionY = measurable ? towardFocusY / length : sample.unitForward[1];
+    const double directionZ = measurable ? towardFocusZ / length : sample.unitForward[2];
 
-    Ray ray;
-    ray.direction[0] = measurable ? towardFocusX / length : sample.unitForward[0];
-    ray.direction[1] = measurable ? towardFocusY / length : sample.unitForward[1];
-    ray.direction[2] = measurable ? towardFocusZ / length : sample.unitForward[2];
-
-    // Origin at the eye's point on the lens.
-    const double eyeOffset = eyeSign * sample.halfEyeDistance;
-    for (int j = 0; j < 3; ++j) {
-        ray.origin[j] = sample.position[j] + eyeOffset * sample.unitRight[j] +
-                        lensX * sample.apertureRight[j] + lensY * sample.apertureUp[j];
-        ray.filmNormal[j] = sample.unitForward[j];
-    }
-    return ray;
+    // Made from scalars at the end, so that the compiler keeps every value in
+    // registers and the caller's copy goes straight to its own record.
+    return Ray{{originX, originY, originZ},
+               {directionX, directionY, directionZ},
+               {sample.unitForward[0], sample.unitForward[1], sample.unitForward[2]}};
 }
 
 } // namespace brelvix

@@ -109,11 +109,15 @@ int evaluateLensRay(void *instance, double filmX, double filmY, double lensX, do
     }
     const MotionSample &sample = camera.samples[sampleIndex(camera.sampleCount, shutterFraction)];
     const Ray lensRay = cameraRay(sample, filmX, filmY, lensX, lensY);
-    for (int j = 0; j < 3; ++j) {
-        ray->origin[j] = lensRay.origin[j];
-        ray->direction[j] = lensRay.direction[j];
-        ray->filmNormal[j] = lensRay.filmNormal[j];
-    }
+    ray->origin[0] = lensRay.origin[0];
+    ray->origin[1] = lensRay.origin[1];
+    ray->origin[2] = lensRay.origin[2];
+    ray->direction[0] = lensRay.direction[0];
+    ray->direction[1] = lensRay.direction[1];
+    ray->direction[2] = lensRay.direction[2];
+    ray->filmNormal[0] = lensRay.filmNormal[0];
+    ray->filmNormal[1] = lensRay.filmNormal[1];
+    ray->filmNormal[2] = lensRay.filmNormal[2];
     return 1;
 }
 
