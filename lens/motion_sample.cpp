@@ -42,15 +42,27 @@ MeasuredAxis measureAxis(const double axis[3], const double fallback[3]) noexcep
     return {{fallback[0], fallback[1], fallback[2]}, 1.0};
 }
 
-/// The upper three rows of the eye's rotation about `unitUp`.
-void storeEyeTurn(const double unitUp[3], const SineCosine &angle, double turn[9]) noexcept {
+/// The sample's direction vectors turned about its up axis by `angle`; the
+/// vectors themselves when the sample's eye angle is 0, so that a level eye
+/// keeps them bit for bit.
+EyeView eyeView(const MotionSample &sample, const SineCosine &angle) noexcept {
+    EyeView view;
+    const double *const unturned[5] = {sample.focusRight, sample.focusUp, sample.focusForward,
+                                       sample.apertureRight, sample.apertureUp};
+    double *const turned[5] = {view.focusRight, view.focusUp, view.focusForward, view.apertureRight,
+                               view.apertureUp};
     double rotation[16];
-    makeAxisRotation(rotation, unitUp, angle);
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 3; ++column) {
-            turn[3 * row + column] = rotation[4 * row + column];
+    makeAxisRotation(rotation, sample.unitUp, angle);
+    for (int v = 0; v < 5; ++v) {
+        if (sample.eyeAngle == 0.0) {
+            for (int j = 0; j < 3; ++j) {
+                turned[v][j] = unturned[v][j];
+            }
+        } else {
+            transformPoint(rotation, unturned[v], turned[v]);
         }
     }
+    return view;
 }
 
 } // namespace
@@ -92,13 +104,13 @@ MotionSample makeMotionSample(const SampleInputs &in) noexcept {
         sample.position[j] = in.position[j];
     }
 
-    // The eyes' turns, once per record rather than once per ray: the right
-    // eye by +eyeAngle, the left by -eyeAngle (the sine's sign flips, the
-    // cosine stays).
+    // Each eye's view, turned once per record rather than once per ray: the
+    // right eye by +eyeAngle, the left by -eyeAngle (the sine's sign flips,
+    // the cosine stays).
     const SineCosine rightTurn = sineCosine(sample.eyeAngle);
     const SineCosine leftTurn{-rightTurn.sine, rightTurn.cosine};
-    storeEyeTurn(sample.unitUp, rightTurn, sample.eyeTurns[kRightEye]);
-    storeEyeTurn(sample.unitUp, leftTurn, sample.eyeTurns[kLeftEye]);
+    sample.eyeViews[kRightEye] = eyeView(sample, rightTurn);
+    sample.eyeViews[kLeftEye] = eyeView(sample, leftTurn);
     return sample;
 }
 

@@ -5,8 +5,8 @@
 // The per-frame call gathers the host's answers for one sample time into a
 // SampleInputs record and turns it into a MotionSample with makeMotionSample.
 // Everything a ray needs that does not depend on the ray is in the record,
-// the eyes' turns included, so that a ray costs multiply-adds and one
-// normalisation.
+// each eye's turn included, so that a ray costs multiply-adds and one
+// normalisation whatever the eye angle.
 // A frame's table holds sampleCount + 1 samples, record i at
 // sampleTime(frameStart, frameDuration, sampleCount, i); the ray evaluation
 // (lens/ray.h) picks one by the shutter fraction.
@@ -19,8 +19,20 @@
 
 namespace brelvix {
 
-/// Camera state at one time: 50 doubles (400 bytes) and nothing else, in this
-/// order. The first 32 describe the camera; the eyes' turns follow from them.
+/// The vectors of a ray's direction as one eye sees them: the sample's
+/// focusRight, focusUp, focusForward, apertureRight and apertureUp turned
+/// about its unitUp by that eye's angle.
+struct EyeView {
+    double focusRight[3];
+    double focusUp[3];
+    double focusForward[3];
+    double apertureRight[3];
+    double apertureUp[3];
+};
+
+/// Camera state at one time: 62 doubles (496 bytes) and nothing else, in
+/// this order. The first 32 describe the camera; the eyes' views follow from
+/// them.
 struct MotionSample {
     /// Horizontal lens shift against one eye's half of the film.
     double shiftX;
@@ -48,18 +60,17 @@ struct MotionSample {
     double unitForward[3];
     /// The lens centre in world space.
     double position[3];
-    /// Each eye's turn about unitUp, the upper three rows of the rotation
-    /// matrix for row vectors (d' = d * turn, entry 3 * row + column): index
-    /// kRightEye by +eyeAngle, kLeftEye by -eyeAngle. Unused when eyeAngle
-    /// is 0.
-    double eyeTurns[2][9];
+    /// Index kRightEye turned by +eyeAngle, kLeftEye by -eyeAngle, each
+    /// vector v as v * makeAxisRotation(unitUp, angle) (lens/rotation.h);
+    /// both the unturned vectors themselves when eyeAngle is 0.
+    EyeView eyeViews[2];
 };
 
-/// Indices of eyeTurns.
+/// Indices of eyeViews.
 inline constexpr int kRightEye = 0;
 inline constexpr int kLeftEye = 1;
 
-static_assert(sizeof(MotionSample) == 50 * sizeof(double));
+static_assert(sizeof(MotionSample) == 62 * sizeof(double));
 static_assert(offsetof(MotionSample, shiftX) == 0 * sizeof(double));
 static_assert(offsetof(MotionSample, shiftY) == 1 * sizeof(double));
 static_assert(offsetof(MotionSample, filmWidth) == 2 * sizeof(double));
@@ -74,7 +85,8 @@ static_assert(offsetof(MotionSample, apertureRight) == 20 * sizeof(double));
 static_assert(offsetof(MotionSample, apertureUp) == 23 * sizeof(double));
 static_assert(offsetof(MotionSample, unitForward) == 26 * sizeof(double));
 static_assert(offsetof(MotionSample, position) == 29 * sizeof(double));
-static_assert(offsetof(MotionSample, eyeTurns) == 32 * sizeof(double));
+static_assert(offsetof(MotionSample, eyeViews) == 32 * sizeof(double));
+static_assert(sizeof(EyeView) == 15 * sizeof(double));
 
 /// The host's answers for one sample time: the five parameter values after
 /// sampling, the film size of the camera record, the camera's focus distance
@@ -107,8 +119,7 @@ struct SampleInputs {
 ///   scaled by its largest component; one of length 0 or with a component
 ///   that is not finite is replaced by (1, 0, 0), (0, 1, 0) or (0, 0, 1) for
 ///   right, up or forward.
-/// None of these changes the result of inputs that need no fallback. The
-/// eyes' turns are makeAxisRotation(unitUp, +-eyeAngle) (lens/rotation.h).
+/// None of these changes the result of inputs that need no fallback.
 MotionSample makeMotionSample(const SampleInputs &inputs) noexcept;
 
 /// Time of record `index` of a table of `sampleCount` intervals:
@@ -124,10 +135,10 @@ constexpr double sampleTime(double frameStart, double frameDuration, uint32_t sa
 }
 
 /// Largest motion step count a frame may ask for. Four intervals per step
-/// give at most 163840 intervals, a table of 163841 records (62.5 MiB); a
+/// give at most 131072 intervals, a table of 131073 records (62 MiB); a
 /// larger count is refused rather than multiplied, so the interval count
 /// never wraps and the table stays within 64 MiB.
-inline constexpr int64_t kMaxMotionSteps = 40960;
+inline constexpr int64_t kMaxMotionSteps = 32768;
 inline constexpr uint32_t kMaxSampleCount = static_cast<uint32_t>(4 * kMaxMotionSteps);
 static_assert((kMaxSampleCount + 1ULL) * sizeof(MotionSample) <= 64ULL << 20);
 

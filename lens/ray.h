@@ -9,9 +9,10 @@
 // spot on the plane of focus, before the eye turn.
 //
 // Everything that does not depend on the ray was computed per sample
-// (lens/motion_sample.h), the eyes' turns included: a ray costs a few
-// multiply-adds, one square root and three divisions, and when the eye angle
-// is not zero one 3 x 3 product more.
+// (lens/motion_sample.h), each eye's turned view included: a ray costs a few
+// multiply-adds, one square root and three divisions, the same for a level
+// and a turned eye. The turn applies to the whole direction, the lens term
+// included, and not to the origin.
 #ifndef BRELVIX_LENS_RAY_H
 #define BRELVIX_LENS_RAY_H
 
@@ -69,32 +70,18 @@ inline Ray cameraRay(const MotionSample &sample, double filmX, double filmY, dou
     const double originZ = sample.position[2] + eyeOffset * sample.unitRight[2] +
                            lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
 
-    // Direction from the point on the lens to the point in focus.
-    double towardFocusX = eyeFilmX * sample.focusRight[0] + eyeFilmY * sample.focusUp[0] +
-                          sample.focusForward[0] - lensX * sample.apertureRight[0] -
-                          lensY * sample.apertureUp[0];
-    double towardFocusY = eyeFilmX * sample.focusRight[1] + eyeFilmY * sample.focusUp[1] +
-                          sample.focusForward[1] - lensX * sample.apertureRight[1] -
-                          lensY * sample.apertureUp[1];
-    double towardFocusZ = eyeFilmX * sample.focusRight[2] + eyeFilmY * sample.focusUp[2] +
-                          sample.focusForward[2] - lensX * sample.apertureRight[2] -
-                          lensY * sample.apertureUp[2];
-
-    // Turn the eye about the up axis. The zero added is the rotation's
-    // translation row: it keeps a sum of -0 at +0, as the full 4 x 4 product
-    // does. Both forms are computed and one is chosen, without a branch: a
-    // level eye keeps d exactly as it is.
-    const double *turn = sample.eyeTurns[rightEye ? kRightEye : kLeftEye];
-    const double turnedX =
-        towardFocusX * turn[0] + towardFocusY * turn[3] + towardFocusZ * turn[6] + 0.0;
-    const double turnedY =
-        towardFocusX * turn[1] + towardFocusY * turn[4] + towardFocusZ * turn[7] + 0.0;
-    const double turnedZ =
-        towardFocusX * turn[2] + towardFocusY * turn[5] + towardFocusZ * turn[8] + 0.0;
-    const bool turned = sample.eyeAngle != 0.0;
-    towardFocusX = turned ? turnedX : towardFocusX;
-    towardFocusY = turned ? turnedY : towardFocusY;
-    towardFocusZ = turned ? turnedZ : towardFocusZ;
+    // Direction from the point on the lens to the point in focus, in the
+    // eye's turned view.
+    const EyeView &view = sample.eyeViews[rightEye ? kRightEye : kLeftEye];
+    const double towardFocusX = eyeFilmX * view.focusRight[0] + eyeFilmY * view.focusUp[0] +
+                                view.focusForward[0] - lensX * view.apertureRight[0] -
+                                lensY * view.apertureUp[0];
+    const double towardFocusY = eyeFilmX * view.focusRight[1] + eyeFilmY * view.focusUp[1] +
+                                view.focusForward[1] - lensX * view.apertureRight[1] -
+                                lensY * view.apertureUp[1];
+    const double towardFocusZ = eyeFilmX * view.focusRight[2] + eyeFilmY * view.focusUp[2] +
+                                view.focusForward[2] - lensX * view.apertureRight[2] -
+                                lensY * view.apertureUp[2];
 
     // Unit direction; one of length 0 looks forward.
     const double length = std::sqrt(towardFocusX * towardFocusX + towardFocusY * towardFocusY +

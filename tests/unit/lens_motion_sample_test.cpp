@@ -170,13 +170,23 @@ TEST(LensMotionSample, KeepsTheArithmeticOrderBitForBit) {
         for (int field = 0; field < 32; ++field) {
             ASSERT_EQ(fields(s)[field], fields(want)[field]) << "field " << field;
         }
-        // The eyes' turns are the rotations a ray would build from the record.
+        // Each eye's view: the direction vectors turned by that eye's rotation.
         for (const auto &[eye, angle] :
              {std::pair{kRightEye, in.stereoAngle}, std::pair{kLeftEye, -in.stereoAngle}}) {
             double rotation[16];
             makeAxisRotation(rotation, want.unitUp, angle);
-            for (int k = 0; k < 9; ++k) {
-                ASSERT_EQ(s.eyeTurns[eye][k], rotation[4 * (k / 3) + k % 3]) << "eye " << eye;
+            const EyeView &view = s.eyeViews[eye];
+            const double *const unturned[5] = {want.focusRight, want.focusUp, want.focusForward,
+                                               want.apertureRight, want.apertureUp};
+            const double *const turned[5] = {view.focusRight, view.focusUp, view.focusForward,
+                                             view.apertureRight, view.apertureUp};
+            for (int v = 0; v < 5; ++v) {
+                double expected[3];
+                transformPoint(rotation, unturned[v], expected);
+                for (int j = 0; j < 3; ++j) {
+                    ASSERT_EQ(turned[v][j], angle == 0.0 ? unturned[v][j] : expected[j])
+                        << "eye " << eye << " vector " << v;
+                }
             }
         }
     }

@@ -346,10 +346,12 @@ TEST(LensRay, DirectionWithoutLengthLooksForward) {
     in.forward[0] = 1.0; // forward (1, 0, 1)/sqrt 2
     for (const double angle : {0.0, 0.2}) {
         SCOPED_TRACE(testing::Message() << "eyeAngle " << angle);
+        in.stereoAngle = angle;
         MotionSample s = makeMotionSample(in);
-        s.eyeAngle = angle;
-        for (double *v : {s.focusRight, s.focusUp, s.focusForward}) {
-            v[0] = v[1] = v[2] = 0.0;
+        for (EyeView &view : s.eyeViews) {
+            for (double *v : {view.focusRight, view.focusUp, view.focusForward}) {
+                v[0] = v[1] = v[2] = 0.0;
+            }
         }
         const Ray ray = trace(s, {0.001, 0.002, 0.0, 0.0, 0.0});
         EXPECT_EQ(vec(ray.direction), vec(s.unitForward));
