@@ -109,6 +109,8 @@ int evaluateLensRay(void *instance, double filmX, double filmY, double lensX, do
     }
     const MotionSample &sample = camera.samples[sampleIndex(camera.sampleCount, shutterFraction)];
     const Ray lensRay = cameraRay(sample, filmX, filmY, lensX, lensY);
+    // Component by component: GCC then stores straight into the host's
+    // record instead of building the lens's ray on the stack first.
     ray->origin[0] = lensRay.origin[0];
     ray->origin[1] = lensRay.origin[1];
     ray->origin[2] = lensRay.origin[2];
