@@ -1,6 +1,8 @@
 #include "lens/motion_sample.h"
 
 #include "lens/optics.h"
+#include "lens/rotation.h"
+#include "lens/trigonometry.h"
 
 #include <cmath>
 
@@ -40,45 +42,76 @@ MeasuredAxis measureAxis(const double axis[3], const double fallback[3]) noexcep
     return {{fallback[0], fallback[1], fallback[2]}, 1.0};
 }
 
+/// The sample's direction vectors turned about its up axis by `angle`; the
+/// vectors themselves when the sample's eye angle is 0, so that a level eye
+/// keeps them bit for bit.
+EyeView eyeView(const MotionSample &sample, const SineCosine &angle) noexcept {
+    EyeView view;
+    const double *const unturned[5] = {sample.focusRight, sample.focusUp, sample.focusForward,
+                                       sample.apertureRight, sample.apertureUp};
+    double *const turned[5] = {view.focusRight, view.focusUp, view.focusForward, view.apertureRight,
+                               view.apertureUp};
+    double rotation[16];
+    makeAxisRotation(rotation, sample.unitUp, angle);
+    for (int v = 0; v < 5; ++v) {
+        if (sample.eyeAngle == 0.0) {
+            for (int j = 0; j < 3; ++j) {
+                turned[v][j] = unturned[v][j];
+            }
+        } else {
+            transformPoint(rotation, unturned[v], turned[v]);
+        }
+    }
+    return view;
+}
+
 } // namespace
 
 MotionSample makeMotionSample(const SampleInputs &in) noexcept {
-    const double f = focalLength(in.filmHeight, in.zoomFactor);
-    const double a = apertureRadius(f, in.fStop);
-    const double fd = usableFocusDistance(in.focalDistance);
-    const double k = focusScale(fd, f);
+    const double focalLength = focalLengthOf(in.filmHeight, in.zoomFactor);
+    const double apertureRadius = apertureRadiusOf(focalLength, in.fStop);
+    const double focusDistance = usableFocusDistance(in.focusDistance);
+    const double focusScale = focusScaleOf(focusDistance, focalLength);
     const MeasuredAxis right = measureAxis(in.right, kDefaultRight);
     const MeasuredAxis up = measureAxis(in.up, kDefaultUp);
     const MeasuredAxis forward = measureAxis(in.forward, kDefaultForward);
 
-    MotionSample s;
-    s.shiftX = (in.filmWidth * in.hShift) * 0.5;
-    s.shiftY = in.vShift * in.filmHeight;
-    s.filmWidth = in.filmWidth;
-    s.eyeAngle = in.stereoAngle;
-    s.halfEyeDistance = in.stereoDistance * 0.5;
+    MotionSample sample;
+    sample.shiftX = (in.filmWidth * in.hShift) * 0.5;
+    sample.shiftY = in.vShift * in.filmHeight;
+    sample.filmWidth = in.filmWidth;
+    sample.eyeAngle = in.stereoAngle;
+    sample.halfEyeDistance = in.stereoDistance * 0.5;
 
     // Plane of focus: film steps scaled by the focus scale, centred at the
     // focus distance along the forward axis.
-    const double rightScale = k / right.length;
-    const double upScale = k / up.length;
-    const double forwardScale = fd / forward.length;
+    const double rightScale = focusScale / right.length;
+    const double upScale = focusScale / up.length;
+    const double forwardScale = focusDistance / forward.length;
     for (int j = 0; j < 3; ++j) {
-        s.focusRight[j] = right.vector[j] * rightScale;
-        s.focusUp[j] = up.vector[j] * upScale;
-        s.focusForward[j] = forward.vector[j] * forwardScale;
+        sample.focusRight[j] = right.vector[j] * rightScale;
+        sample.focusUp[j] = up.vector[j] * upScale;
+        sample.focusForward[j] = forward.vector[j] * forwardScale;
     }
 
     // Unit axes, and the lens disc spanned by the right and up axes.
     for (int j = 0; j < 3; ++j) {
-        s.unitRight[j] = right.vector[j] / right.length;
-        s.unitUp[j] = up.vector[j] / up.length;
-        s.apertureRight[j] = s.unitRight[j] * a;
-        s.apertureUp[j] = s.unitUp[j] * a;
-        s.unitForward[j] = forward.vector[j] / forward.length;
-        s.position[j] = in.position[j];
+        sample.unitRight[j] = right.vector[j] / right.length;
+        sample.unitUp[j] = up.vector[j] / up.length;
+        sample.apertureRight[j] = sample.unitRight[j] * apertureRadius;
+        sample.apertureUp[j] = sample.unitUp[j] * apertureRadius;
+        sample.unitForward[j] = forward.vector[j] / forward.length;
+        sample.position[j] = in.position[j];
     }
-    return s;
+
+    // Each eye's view, turned once per record rather than once per ray: the
+    // right eye by +eyeAngle, the left by -eyeAngle (the sine's sign flips,
+    // the cosine stays).
+    const SineCosine rightTurn = sineCosine(sample.eyeAngle);
+    const SineCosine leftTurn{-rightTurn.sine, rightTurn.cosine};
+    sample.eyeViews[kRightEye] = eyeView(sample, rightTurn);
+    sample.eyeViews[kLeftEye] = eyeView(sample, leftTurn);
+    return sample;
 }
 
 } // namespace brelvix

@@ -4,6 +4,9 @@
 //
 // The per-frame call gathers the host's answers for one sample time into a
 // SampleInputs record and turns it into a MotionSample with makeMotionSample.
+// Everything a ray needs that does not depend on the ray is in the record,
+// each eye's turn included, so that a ray costs multiply-adds and one
+// normalisation whatever the eye angle.
 // A frame's table holds sampleCount + 1 samples, record i at
 // sampleTime(frameStart, frameDuration, sampleCount, i); the ray evaluation
 // (lens/ray.h) picks one by the shutter fraction.
@@ -16,7 +19,20 @@
 
 namespace brelvix {
 
-/// Camera state at one time: 32 doubles and nothing else, in this order.
+/// The vectors of a ray's direction as one eye sees them: the sample's
+/// focusRight, focusUp, focusForward, apertureRight and apertureUp turned
+/// about its unitUp by that eye's angle.
+struct EyeView {
+    double focusRight[3];
+    double focusUp[3];
+    double focusForward[3];
+    double apertureRight[3];
+    double apertureUp[3];
+};
+
+/// Camera state at one time: 62 doubles (496 bytes) and nothing else, in
+/// this order. The first 32 describe the camera; the eyes' views follow from
+/// them.
 struct MotionSample {
     /// Horizontal lens shift against one eye's half of the film.
     double shiftX;
@@ -44,9 +60,17 @@ struct MotionSample {
     double unitForward[3];
     /// The lens centre in world space.
     double position[3];
+    /// Index kRightEye turned by +eyeAngle, kLeftEye by -eyeAngle, each
+    /// vector v as v * makeAxisRotation(unitUp, angle) (lens/rotation.h);
+    /// both the unturned vectors themselves when eyeAngle is 0.
+    EyeView eyeViews[2];
 };
 
-static_assert(sizeof(MotionSample) == 32 * sizeof(double));
+/// Indices of eyeViews.
+inline constexpr int kRightEye = 0;
+inline constexpr int kLeftEye = 1;
+
+static_assert(sizeof(MotionSample) == 62 * sizeof(double));
 static_assert(offsetof(MotionSample, shiftX) == 0 * sizeof(double));
 static_assert(offsetof(MotionSample, shiftY) == 1 * sizeof(double));
 static_assert(offsetof(MotionSample, filmWidth) == 2 * sizeof(double));
@@ -61,11 +85,13 @@ static_assert(offsetof(MotionSample, apertureRight) == 20 * sizeof(double));
 static_assert(offsetof(MotionSample, apertureUp) == 23 * sizeof(double));
 static_assert(offsetof(MotionSample, unitForward) == 26 * sizeof(double));
 static_assert(offsetof(MotionSample, position) == 29 * sizeof(double));
+static_assert(offsetof(MotionSample, eyeViews) == 32 * sizeof(double));
+static_assert(sizeof(EyeView) == 15 * sizeof(double));
 
 /// The host's answers for one sample time: the five parameter values after
 /// sampling, the film size of the camera record, the camera's focus distance
-/// and f-stop, and its world position and right, up and forward axes (of any
-/// length).
+/// (the host's "focal distance") and f-stop, and its world position and right, up and forward axes
+/// (of any length).
 struct SampleInputs {
     double zoomFactor;
     double hShift;
@@ -74,7 +100,7 @@ struct SampleInputs {
     double stereoAngle;
     double filmWidth;
     double filmHeight;
-    double focalDistance;
+    double focusDistance;
     double fStop;
     double position[3];
     double right[3];
@@ -109,11 +135,12 @@ constexpr double sampleTime(double frameStart, double frameDuration, uint32_t sa
 }
 
 /// Largest motion step count a frame may ask for. Four intervals per step
-/// give at most 262144 intervals, a table of 262145 records (64 MiB); a
+/// give at most 131072 intervals, a table of 131073 records (62 MiB); a
 /// larger count is refused rather than multiplied, so the interval count
-/// never wraps and the record count never overflows 32 bits.
-inline constexpr int64_t kMaxMotionSteps = 65536;
+/// never wraps and the table stays within 64 MiB.
+inline constexpr int64_t kMaxMotionSteps = 32768;
 inline constexpr uint32_t kMaxSampleCount = static_cast<uint32_t>(4 * kMaxMotionSteps);
+static_assert((kMaxSampleCount + 1ULL) * sizeof(MotionSample) <= 64ULL << 20);
 
 /// Sample intervals for a frame's motion steps: four per step. None for a
 /// negative count or one above kMaxMotionSteps.

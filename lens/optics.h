@@ -27,14 +27,14 @@ inline constexpr double kFarDistance = 65000.0;
 
 /// Focal length of the lens: half the film height times the zoom factor, in
 /// the unit of the film size.
-constexpr double focalLength(double filmHeight, double zoomFactor) noexcept {
+constexpr double focalLengthOf(double filmHeight, double zoomFactor) noexcept {
     return (filmHeight * zoomFactor) * 0.5;
 }
 
 /// Aperture radius for an f-stop: half the focal length over the f-stop. An
 /// f-stop that is 0, negative or NaN, or a radius that does not come out
 /// finite, makes a pinhole: radius 0.
-inline double apertureRadius(double focalLength, double fStop) noexcept {
+inline double apertureRadiusOf(double focalLength, double fStop) noexcept {
     if (!(fStop > 0.0)) [[unlikely]] {
         return 0.0;
     }
@@ -58,7 +58,7 @@ inline double usableFocusDistance(double focusDistance) noexcept {
 /// film position to its point on the plane of focus. Where the quotient is
 /// not finite (a focal length of 0) the focal length is taken as
 /// kMinFocalLength.
-inline double focusScale(double focusDistance, double focalLength) noexcept {
+inline double focusScaleOf(double focusDistance, double focalLength) noexcept {
     if (focalLength != 0.0) [[likely]] {
         const double scale = focusDistance / focalLength;
         if (std::isfinite(scale)) [[likely]] {

@@ -22,44 +22,44 @@ double lensShear(double offset, double focusDistance) noexcept {
 } // namespace
 
 double *makeViewportProjection(const ViewportInputs &in, double matrix[16]) noexcept {
-    const double w = in.filmWidth;
-    const double h = in.filmHeight;
-    const double f = focalLength(h, in.zoomFactor);
-    const double r = apertureRadius(f, in.fStop);
+    const double filmWidth = in.filmWidth;
+    const double filmHeight = in.filmHeight;
+    const double focalLength = focalLengthOf(filmHeight, in.zoomFactor);
+    const double apertureRadius = apertureRadiusOf(focalLength, in.fStop);
 
     // Lens offset and the shear that keeps the plane of focus in place.
-    const double ox = -(w * in.lensX) * r;
-    const double oy = -(w * in.lensY) * r;
-    const double sx = in.hShift * w + lensShear(ox, in.focalDistance);
-    const double sy = in.vShift * h + lensShear(oy, in.focalDistance);
+    const double lensOffsetX = -(filmWidth * in.lensX) * apertureRadius;
+    const double lensOffsetY = -(filmWidth * in.lensY) * apertureRadius;
+    const double shearX = in.hShift * filmWidth + lensShear(lensOffsetX, in.focusDistance);
+    const double shearY = in.vShift * filmHeight + lensShear(lensOffsetY, in.focusDistance);
 
-    // Depth from the near distance f to the far distance.
-    const double gap = kFarDistance - f;
-    double a = -1.0;
-    double b = -(f * 2.0);
-    if (gap != 0.0) [[likely]] {
-        a = -((kFarDistance + f) / gap);
-        b = -((f * (2.0 * kFarDistance)) / gap);
+    // Depth from the near distance, the focal length, to the far distance.
+    const double depthRange = kFarDistance - focalLength;
+    double depthScale = -1.0;
+    double depthOffset = -(focalLength * 2.0);
+    if (depthRange != 0.0) [[likely]] {
+        depthScale = -((kFarDistance + focalLength) / depthRange);
+        depthOffset = -((focalLength * (2.0 * kFarDistance)) / depthRange);
     }
 
-    matrix[0] = f;
+    matrix[0] = focalLength;
     matrix[1] = 0.0;
     matrix[2] = 0.0;
     matrix[3] = 0.0;
 
     matrix[4] = 0.0;
-    matrix[5] = f;
+    matrix[5] = focalLength;
     matrix[6] = 0.0;
     matrix[7] = 0.0;
 
-    matrix[8] = sx;
-    matrix[9] = sy;
-    matrix[10] = a;
+    matrix[8] = shearX;
+    matrix[9] = shearY;
+    matrix[10] = depthScale;
     matrix[11] = -1.0;
 
-    matrix[12] = ox;
-    matrix[13] = oy;
-    matrix[14] = b;
+    matrix[12] = lensOffsetX;
+    matrix[13] = lensOffsetY;
+    matrix[14] = depthOffset;
     matrix[15] = 0.0;
     return matrix;
 }

@@ -7,7 +7,7 @@ namespace brelvix {
 
 /// What the projection depends on: the sampled zoom factor and shifts, the
 /// film size, the lens position (0, 0 is the lens centre) and the camera's
-/// focus distance and f-stop.
+/// focus distance (the host's "focal distance") and f-stop.
 struct ViewportInputs {
     double zoomFactor;
     double hShift;
@@ -16,7 +16,7 @@ struct ViewportInputs {
     double filmHeight;
     double lensX;
     double lensY;
-    double focalDistance;
+    double focusDistance;
     double fStop;
 };
 

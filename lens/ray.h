@@ -8,15 +8,15 @@
 // lens position: every ray of one film point passes through that point's
 // spot on the plane of focus, before the eye turn.
 //
-// Everything that depends on time was computed per sample (lens/motion_sample.h);
-// a ray costs a few multiply-adds, one square root and, only when the eye
-// angle is not zero, one rotation.
+// Everything that does not depend on the ray was computed per sample
+// (lens/motion_sample.h), each eye's turned view included: a ray costs a few
+// multiply-adds, one square root and three divisions, the same for a level
+// and a turned eye. The turn applies to the whole direction, the lens term
+// included, and not to the origin.
 #ifndef BRELVIX_LENS_RAY_H
 #define BRELVIX_LENS_RAY_H
 
 #include "lens/motion_sample.h"
-#include "lens/rotation.h"
-#include "module/host_services.h"
 
 #include <cmath>
 #include <cstdint>
@@ -39,77 +39,63 @@ inline uint32_t sampleIndex(uint32_t sampleCount, double shutterFraction) noexce
     return static_cast<uint32_t>(position);
 }
 
-/// Fills `ray` for a film position (from the film's centre, in film units), a
-/// lens position (in units of the aperture radius; 0, 0 is the lens centre)
-/// and a shutter fraction (0 at the start of the frame's interval, 1 at its
-/// end), from the table `samples` of `sampleCount` + 1 records. Returns 1, or
-/// 0 without touching `ray` when there is no table. A ray whose direction
-/// comes out of length 0 (a focus distance of 0 at the lens centre) looks
-/// along the forward axis.
-inline int evaluateRay(const MotionSample *samples, uint32_t sampleCount, double filmX,
-                       double filmY, double lensX, double lensY, double shutterFraction,
-                       CameraRay &ray) noexcept {
-    if (samples == nullptr) {
-        return 0;
-    }
-    const MotionSample &s = samples[sampleIndex(sampleCount, shutterFraction)];
+/// A camera ray in world space.
+struct Ray {
+    /// Where the ray starts: the eye's point on the lens.
+    double origin[3];
+    /// Unit length.
+    double direction[3];
+    /// The film's normal, the camera's forward axis.
+    double filmNormal[3];
+};
 
+/// The ray of `sample` for a film position (from the film's centre, in film
+/// units) and a lens position (in units of the aperture radius; 0, 0 is the
+/// lens centre). A ray whose direction comes out of length 0 (a focus
+/// distance of 0 at the lens centre) looks along the forward axis.
+inline Ray cameraRay(const MotionSample &sample, double filmX, double filmY, double lensX,
+                     double lensY) noexcept {
     // Pick the eye and re-centre its half of the film.
-    const double e = filmX >= 0.0 ? 1.0 : -1.0;
-    const double x = filmX - e * 0.25 * s.filmWidth + s.shiftX;
-    const double y = filmY + s.shiftY;
-
-    // Direction from the point on the lens to the point in focus.
-    double dx = x * s.focusRight[0] + y * s.focusUp[0] + s.focusForward[0] -
-                lensX * s.apertureRight[0] - lensY * s.apertureUp[0];
-    double dy = x * s.focusRight[1] + y * s.focusUp[1] + s.focusForward[1] -
-                lensX * s.apertureRight[1] - lensY * s.apertureUp[1];
-    double dz = x * s.focusRight[2] + y * s.focusUp[2] + s.focusForward[2] -
-                lensX * s.apertureRight[2] - lensY * s.apertureUp[2];
-
-    // Turn the eye about the up axis.
-    if (s.eyeAngle != 0.0) {
-        double rotation[16];
-        makeAxisRotation(rotation, s.unitUp, e * s.eyeAngle);
-        const double unturned[3] = {dx, dy, dz};
-        double turned[3];
-        transformPoint(rotation, unturned, turned);
-        dx = turned[0];
-        dy = turned[1];
-        dz = turned[2];
-    }
-
-    // Unit direction; one of length 0 looks forward.
-    const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-    const bool measurable = length != 0.0;
-    const double directionX = measurable ? dx / length : s.unitForward[0];
-    const double directionY = measurable ? dy / length : s.unitForward[1];
-    const double directionZ = measurable ? dz / length : s.unitForward[2];
+    const bool rightEye = filmX >= 0.0;
+    const double eyeSign = rightEye ? 1.0 : -1.0;
+    const double eyeFilmX = filmX - eyeSign * 0.25 * sample.filmWidth + sample.shiftX;
+    const double eyeFilmY = filmY + sample.shiftY;
 
     // Origin at the eye's point on the lens.
-    const double eyeOffset = e * s.halfEyeDistance;
-    const double originX = s.position[0] + eyeOffset * s.unitRight[0] + lensX * s.apertureRight[0] +
-                           lensY * s.apertureUp[0];
-    const double originY = s.position[1] + eyeOffset * s.unitRight[1] + lensX * s.apertureRight[1] +
-                           lensY * s.apertureUp[1];
-    const double originZ = s.position[2] + eyeOffset * s.unitRight[2] + lensX * s.apertureRight[2] +
-                           lensY * s.apertureUp[2];
-    const double normalX = s.unitForward[0];
-    const double normalY = s.unitForward[1];
-    const double normalZ = s.unitForward[2];
+    const double eyeOffset = eyeSign * sample.halfEyeDistance;
+    const double originX = sample.position[0] + eyeOffset * sample.unitRight[0] +
+                           lensX * sample.apertureRight[0] + lensY * sample.apertureUp[0];
+    const double originY = sample.position[1] + eyeOffset * sample.unitRight[1] +
+                           lensX * sample.apertureRight[1] + lensY * sample.apertureUp[1];
+    const double originZ = sample.position[2] + eyeOffset * sample.unitRight[2] +
+                           lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
 
-    // Everything is read before the ray is written, so the compiler need not
-    // allow for a caller's ray that overlaps the table.
-    ray.origin[0] = originX;
-    ray.origin[1] = originY;
-    ray.origin[2] = originZ;
-    ray.direction[0] = directionX;
-    ray.direction[1] = directionY;
-    ray.direction[2] = directionZ;
-    ray.filmNormal[0] = normalX;
-    ray.filmNormal[1] = normalY;
-    ray.filmNormal[2] = normalZ;
-    return 1;
+    // Direction from the point on the lens to the point in focus, in the
+    // eye's turned view.
+    const EyeView &view = sample.eyeViews[rightEye ? kRightEye : kLeftEye];
+    const double towardFocusX = eyeFilmX * view.focusRight[0] + eyeFilmY * view.focusUp[0] +
+                                view.focusForward[0] - lensX * view.apertureRight[0] -
+                                lensY * view.apertureUp[0];
+    const double towardFocusY = eyeFilmX * view.focusRight[1] + eyeFilmY * view.focusUp[1] +
+                                view.focusForward[1] - lensX * view.apertureRight[1] -
+                                lensY * view.apertureUp[1];
+    const double towardFocusZ = eyeFilmX * view.focusRight[2] + eyeFilmY * view.focusUp[2] +
+                                view.focusForward[2] - lensX * view.apertureRight[2] -
+                                lensY * view.apertureUp[2];
+
+    // Unit direction; one of length 0 looks forward.
+    const double length = std::sqrt(towardFocusX * towardFocusX + towardFocusY * towardFocusY +
+                                    towardFocusZ * towardFocusZ);
+    const bool measurable = length != 0.0;
+    const double directionX = measurable ? towardFocusX / length : sample.unitForward[0];
+    const double directionY = measurable ? towardFocusY / length : sample.unitForward[1];
+    const double directionZ = measurable ? towardFocusZ / length : sample.unitForward[2];
+
+    // Made from scalars at the end, so that the compiler keeps every value in
+    // registers and the caller's copy goes straight to its own record.
+    return Ray{{originX, originY, originZ},
+               {directionX, directionY, directionZ},
+               {sample.unitForward[0], sample.unitForward[1], sample.unitForward[2]}};
 }
 
 } // namespace brelvix

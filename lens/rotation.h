@@ -7,6 +7,8 @@
 #ifndef BRELVIX_LENS_ROTATION_H
 #define BRELVIX_LENS_ROTATION_H
 
+#include "lens/trigonometry.h"
+
 #include <cmath>
 
 namespace brelvix {
@@ -15,35 +17,37 @@ namespace brelvix {
 /// non-zero length; it is reduced to unit length first): p * M = p cos +
 /// (u x p) sin + u (u . p)(1 - cos). An axis whose length is not a positive
 /// finite number (zero, or squares outside double range) gives the identity.
-/// Returns `matrix`.
-inline double *makeAxisRotation(double matrix[16], const double axis[3], double angle) noexcept {
-    const double len = std::sqrt((axis[0] * axis[0] + axis[1] * axis[1]) + axis[2] * axis[2]);
-    if (!(len > 0.0) || std::isinf(len)) [[unlikely]] {
+/// The angle comes as its sine and cosine. Returns `matrix`.
+inline double *makeAxisRotation(double matrix[16], const double axis[3],
+                                const SineCosine &turn) noexcept {
+    const double axisLength =
+        std::sqrt((axis[0] * axis[0] + axis[1] * axis[1]) + axis[2] * axis[2]);
+    if (!(axisLength > 0.0) || std::isinf(axisLength)) [[unlikely]] {
         for (int k = 0; k < 16; ++k) {
             matrix[k] = k % 5 == 0 ? 1.0 : 0.0;
         }
         return matrix;
     }
-    const double ux = axis[0] / len;
-    const double uy = axis[1] / len;
-    const double uz = axis[2] / len;
-    const double co = std::cos(angle);
-    const double si = std::sin(angle);
-    const double t = 1.0 - co;
+    const double ux = axis[0] / axisLength;
+    const double uy = axis[1] / axisLength;
+    const double uz = axis[2] / axisLength;
+    const double cosine = turn.cosine;
+    const double sine = turn.sine;
+    const double versine = 1.0 - cosine;
 
-    matrix[0] = co + t * ux * ux;
-    matrix[1] = t * ux * uy + si * uz;
-    matrix[2] = t * ux * uz - si * uy;
+    matrix[0] = cosine + versine * ux * ux;
+    matrix[1] = versine * ux * uy + sine * uz;
+    matrix[2] = versine * ux * uz - sine * uy;
     matrix[3] = 0.0;
 
-    matrix[4] = t * ux * uy - si * uz;
-    matrix[5] = co + t * uy * uy;
-    matrix[6] = t * uy * uz + si * ux;
+    matrix[4] = versine * ux * uy - sine * uz;
+    matrix[5] = cosine + versine * uy * uy;
+    matrix[6] = versine * uy * uz + sine * ux;
     matrix[7] = 0.0;
 
-    matrix[8] = t * ux * uz + si * uy;
-    matrix[9] = t * uy * uz - si * ux;
-    matrix[10] = co + t * uz * uz;
+    matrix[8] = versine * ux * uz + sine * uy;
+    matrix[9] = versine * uy * uz - sine * ux;
+    matrix[10] = cosine + versine * uz * uz;
     matrix[11] = 0.0;
 
     matrix[12] = 0.0;
@@ -51,6 +55,13 @@ inline double *makeAxisRotation(double matrix[16], const double axis[3], double 
     matrix[14] = 0.0;
     matrix[15] = 1.0;
     return matrix;
+}
+
+/// The rotation by `angle` radians, with the lens's own sine and cosine
+/// (lens/trigonometry.h), so that the matrix has the same bits on every
+/// build. Returns `matrix`.
+inline double *makeAxisRotation(double matrix[16], const double axis[3], double angle) noexcept {
+    return makeAxisRotation(matrix, axis, sineCosine(angle));
 }
 
 /// out = in * matrix, with the translation of row 3 added. `out` must not

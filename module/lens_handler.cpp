@@ -12,14 +12,17 @@ namespace {
 
 CameraInstance &asInstance(void *instance) { return *static_cast<CameraInstance *>(instance); }
 
-/// The host's answers for one sample time of the camera.
-SampleInputs gatherSample(CameraInstance &camera, const CameraAccess &access, double time) {
+/// The host's answers for one sample time of the camera. Updates the
+/// instance on the way: its cached parameter values become those at `time`,
+/// its film size that of `access`.
+SampleInputs updateInstanceAndGatherAnswers(CameraInstance &camera, const CameraAccess &access,
+                                            double time) {
     const HostServices &host = gHostServices;
     void *const item = access.cameraItem;
     sampleParameters(camera, time);
 
     SampleInputs inputs{};
-    inputs.focalDistance = host.cameras->focalDistance(item, time);
+    inputs.focusDistance = host.cameras->focalDistance(item, time);
     inputs.fStop = host.cameras->fStop(item, time);
     host.items->param(item, kItemWorldPosition, time, inputs.position);
     host.items->param(item, kItemRightAxis, time, inputs.right);
@@ -61,7 +64,7 @@ const char *prepareFrame(void *instance, const FrameInfo *frame,
 
     for (uint32_t i = 0; i <= *sampleCount; ++i) {
         const double time = sampleTime(camera.frameStart, camera.frameDuration, *sampleCount, i);
-        camera.samples[i] = makeMotionSample(gatherSample(camera, *access, time));
+        camera.samples[i] = makeMotionSample(updateInstanceAndGatherAnswers(camera, *access, time));
     }
     return nullptr;
 }
@@ -99,8 +102,25 @@ int previewLens(void *instance, double lensX, double lensY, double matrix[16],
 int evaluateLensRay(void *instance, double filmX, double filmY, double lensX, double lensY,
                     double shutterFraction, CameraRay *ray) noexcept {
     const CameraInstance &camera = *static_cast<const CameraInstance *>(instance);
-    return evaluateRay(camera.samples, camera.sampleCount, filmX, filmY, lensX, lensY,
-                       shutterFraction, *ray);
+    // No table (no frame yet, or its table could not be made): no ray, and
+    // the host's record is left as it was.
+    if (camera.samples == nullptr) {
+        return 0;
+    }
+    const MotionSample &sample = camera.samples[sampleIndex(camera.sampleCount, shutterFraction)];
+    const Ray lensRay = cameraRay(sample, filmX, filmY, lensX, lensY);
+    // Component by component: GCC then stores straight into the host's
+    // record instead of building the lens's ray on the stack first.
+    ray->origin[0] = lensRay.origin[0];
+    ray->origin[1] = lensRay.origin[1];
+    ray->origin[2] = lensRay.origin[2];
+    ray->direction[0] = lensRay.direction[0];
+    ray->direction[1] = lensRay.direction[1];
+    ray->direction[2] = lensRay.direction[2];
+    ray->filmNormal[0] = lensRay.filmNormal[0];
+    ray->filmNormal[1] = lensRay.filmNormal[1];
+    ray->filmNormal[2] = lensRay.filmNormal[2];
+    return 1;
 }
 
 } // namespace brelvix

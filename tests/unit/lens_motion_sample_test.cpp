@@ -3,6 +3,7 @@
 // the sample times and the motion step limit.
 #include "lens/motion_sample.h"
 #include "lens/optics.h"
+#include "lens/rotation.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace brelvix {
 namespace {
@@ -30,7 +32,7 @@ SampleInputs levelCamera() {
     in.stereoAngle = 0.0;
     in.filmWidth = 0.036;
     in.filmHeight = 0.024;
-    in.focalDistance = 2.0;
+    in.focusDistance = 2.0;
     in.fStop = 4.0;
     const double right[3] = {1, 0, 0}, up[3] = {0, 1, 0}, forward[3] = {0, 0, 1};
     for (int j = 0; j < 3; ++j) {
@@ -47,7 +49,7 @@ std::string describe(const SampleInputs &in) {
     out.precision(17);
     out << "zoom " << in.zoomFactor << " hShift " << in.hShift << " vShift " << in.vShift
         << " distance " << in.stereoDistance << " angle " << in.stereoAngle << " W " << in.filmWidth
-        << " H " << in.filmHeight << " fd " << in.focalDistance << " fs " << in.fStop;
+        << " H " << in.filmHeight << " fd " << in.focusDistance << " fs " << in.fStop;
     const auto vec = [&out](const char *name, const double *v) {
         out << " " << name << " (" << v[0] << ", " << v[1] << ", " << v[2] << ")";
     };
@@ -75,7 +77,7 @@ SampleInputs randomCamera(std::mt19937_64 &rng) {
     in.stereoAngle = unit(rng) * 0.2;
     in.filmWidth = std::uniform_real_distribution<double>(0.005, 0.1)(rng);
     in.filmHeight = std::uniform_real_distribution<double>(0.005, 0.1)(rng);
-    in.focalDistance = std::uniform_real_distribution<double>(0.1, 1000.0)(rng);
+    in.focusDistance = std::uniform_real_distribution<double>(0.1, 1000.0)(rng);
     in.fStop = std::uniform_real_distribution<double>(0.5, 32.0)(rng);
     for (double *v : {in.right, in.up, in.forward}) {
         const double s = scale(rng);
@@ -110,7 +112,7 @@ TEST(LensMotionSample, WorkedShiftsAndFilm) {
 
 TEST(LensMotionSample, WorkedFocalLengthApertureAndFocus) {
     const SampleInputs in = levelCamera(); // H 0.024, zoom 2.6217, fd 2, fs 4
-    EXPECT_DOUBLE_EQ(focalLength(in.filmHeight, in.zoomFactor), 0.0314604);
+    EXPECT_DOUBLE_EQ(focalLengthOf(in.filmHeight, in.zoomFactor), 0.0314604);
     const MotionSample s = makeMotionSample(in);
     EXPECT_DOUBLE_EQ(length(s.apertureRight), 0.00393255);
     EXPECT_DOUBLE_EQ(length(s.apertureUp), 0.00393255);
@@ -125,7 +127,7 @@ TEST(LensMotionSample, ScaledAxesAreNormalised) {
     in.right[0] = 2.0;
     in.up[1] = 3.0;
     in.forward[2] = 4.0;
-    in.focalDistance = 7.3;
+    in.focusDistance = 7.3;
     const MotionSample s = makeMotionSample(in);
     EXPECT_EQ((Vec{s.unitRight[0], s.unitRight[1], s.unitRight[2]}), (Vec{1, 0, 0}));
     EXPECT_EQ((Vec{s.unitUp[0], s.unitUp[1], s.unitUp[2]}), (Vec{0, 1, 0}));
@@ -143,7 +145,7 @@ TEST(LensMotionSample, KeepsTheArithmeticOrderBitForBit) {
         const MotionSample s = makeMotionSample(in);
         const double f = (in.filmHeight * in.zoomFactor) * 0.5;
         const double a = (f / in.fStop) * 0.5;
-        const double k = in.focalDistance / f;
+        const double k = in.focusDistance / f;
         const auto norm = [](const double *v) {
             return std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]);
         };
@@ -157,7 +159,7 @@ TEST(LensMotionSample, KeepsTheArithmeticOrderBitForBit) {
         for (int j = 0; j < 3; ++j) {
             want.focusRight[j] = in.right[j] * (k / nr);
             want.focusUp[j] = in.up[j] * (k / nu);
-            want.focusForward[j] = in.forward[j] * (in.focalDistance / nf);
+            want.focusForward[j] = in.forward[j] * (in.focusDistance / nf);
             want.unitRight[j] = in.right[j] / nr;
             want.unitUp[j] = in.up[j] / nu;
             want.apertureRight[j] = (in.right[j] / nr) * a;
@@ -168,6 +170,25 @@ TEST(LensMotionSample, KeepsTheArithmeticOrderBitForBit) {
         for (int field = 0; field < 32; ++field) {
             ASSERT_EQ(fields(s)[field], fields(want)[field]) << "field " << field;
         }
+        // Each eye's view: the direction vectors turned by that eye's rotation.
+        for (const auto &[eye, angle] :
+             {std::pair{kRightEye, in.stereoAngle}, std::pair{kLeftEye, -in.stereoAngle}}) {
+            double rotation[16];
+            makeAxisRotation(rotation, want.unitUp, angle);
+            const EyeView &view = s.eyeViews[eye];
+            const double *const unturned[5] = {want.focusRight, want.focusUp, want.focusForward,
+                                               want.apertureRight, want.apertureUp};
+            const double *const turned[5] = {view.focusRight, view.focusUp, view.focusForward,
+                                             view.apertureRight, view.apertureUp};
+            for (int v = 0; v < 5; ++v) {
+                double expected[3];
+                transformPoint(rotation, unturned[v], expected);
+                for (int j = 0; j < 3; ++j) {
+                    ASSERT_EQ(turned[v][j], angle == 0.0 ? unturned[v][j] : expected[j])
+                        << "eye " << eye << " vector " << v;
+                }
+            }
+        }
     }
 }
 
@@ -177,23 +198,23 @@ TEST(LensMotionSample, InvariantsOverRandomCameras) {
         const SampleInputs in = randomCamera(rng);
         SCOPED_TRACE(describe(in));
         const MotionSample s = makeMotionSample(in);
-        const double f = focalLength(in.filmHeight, in.zoomFactor);
-        const double k = in.focalDistance / f;
+        const double f = focalLengthOf(in.filmHeight, in.zoomFactor);
+        const double k = in.focusDistance / f;
         const double a = (f / in.fStop) * 0.5;
         for (const double *axis : {s.unitRight, s.unitUp, s.unitForward}) {
             EXPECT_NEAR(length(axis), 1.0, 1e-15);
         }
         EXPECT_NEAR(length(s.focusRight), k, 1e-14 * k);
         EXPECT_NEAR(length(s.focusUp), k, 1e-14 * k);
-        EXPECT_NEAR(length(s.focusForward), in.focalDistance, 1e-14 * in.focalDistance);
+        EXPECT_NEAR(length(s.focusForward), in.focusDistance, 1e-14 * in.focusDistance);
         EXPECT_NEAR(length(s.apertureRight), a, 1e-15 * a);
         EXPECT_NEAR(length(s.apertureUp), a, 1e-15 * a);
         for (int j = 0; j < 3; ++j) {
             // Every vector lies along its axis, facing the same way.
             EXPECT_NEAR(s.focusRight[j], s.unitRight[j] * k, 1e-14 * k);
             EXPECT_NEAR(s.focusUp[j], s.unitUp[j] * k, 1e-14 * k);
-            EXPECT_NEAR(s.focusForward[j], s.unitForward[j] * in.focalDistance,
-                        1e-14 * in.focalDistance);
+            EXPECT_NEAR(s.focusForward[j], s.unitForward[j] * in.focusDistance,
+                        1e-14 * in.focusDistance);
             EXPECT_NEAR(s.unitRight[j] * length(in.right), in.right[j], 1e-14);
         }
     }
@@ -214,7 +235,7 @@ void expectVector(const double *actual, const Vec &expected, double tolerance) {
 TEST(LensMotionSample, UnusableHostAnswersGiveFiniteFallbacks) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double f = focalLength(0.024, 2.6217);
+    const double f = focalLengthOf(0.024, 2.6217);
     const double a = (f / 4.0) * 0.5;
     const auto pinhole = [](const MotionSample &s, const SampleInputs &) {
         expectVector(s.apertureRight, {0, 0, 0}, 0.0);
@@ -222,10 +243,10 @@ TEST(LensMotionSample, UnusableHostAnswersGiveFiniteFallbacks) {
         expectVector(s.unitRight, {1, 0, 0}, 0.0);
     };
     const auto wideAngle = [](const MotionSample &s, const SampleInputs &in) {
-        const double k = in.focalDistance / kMinFocalLength;
+        const double k = in.focusDistance / kMinFocalLength;
         expectVector(s.focusRight, {k, 0, 0}, 0.0);
         expectVector(s.focusUp, {0, k, 0}, 0.0);
-        expectVector(s.focusForward, {0, 0, in.focalDistance}, 0.0);
+        expectVector(s.focusForward, {0, 0, in.focusDistance}, 0.0);
     };
     const auto nearFocus = [f](const MotionSample &s, const SampleInputs &) {
         expectVector(s.focusForward, {0, 0, kMinFocusDistance}, 0.0);
@@ -240,10 +261,10 @@ TEST(LensMotionSample, UnusableHostAnswersGiveFiniteFallbacks) {
         {"zoom 0", [](SampleInputs &in) { in.zoomFactor = 0.0; }, wideAngle},
         {"zoom -0", [](SampleInputs &in) { in.zoomFactor = -0.0; }, wideAngle},
         {"film height 0", [](SampleInputs &in) { in.filmHeight = 0.0; }, wideAngle},
-        {"focus distance 0", [](SampleInputs &in) { in.focalDistance = 0.0; }, nearFocus},
-        {"focus distance negative", [](SampleInputs &in) { in.focalDistance = -3.0; }, nearFocus},
-        {"focus distance NaN", [nan](SampleInputs &in) { in.focalDistance = nan; }, nearFocus},
-        {"focus distance infinite", [inf](SampleInputs &in) { in.focalDistance = inf; },
+        {"focus distance 0", [](SampleInputs &in) { in.focusDistance = 0.0; }, nearFocus},
+        {"focus distance negative", [](SampleInputs &in) { in.focusDistance = -3.0; }, nearFocus},
+        {"focus distance NaN", [nan](SampleInputs &in) { in.focusDistance = nan; }, nearFocus},
+        {"focus distance infinite", [inf](SampleInputs &in) { in.focusDistance = inf; },
          [](const MotionSample &s, const SampleInputs &) {
              expectVector(s.focusForward, {0, 0, kFarDistance}, 0.0);
          }},

@@ -30,7 +30,7 @@ std::string describe(const ViewportInputs &in) {
     out.precision(17);
     out << "zoom " << in.zoomFactor << " hShift " << in.hShift << " vShift " << in.vShift << " W "
         << in.filmWidth << " H " << in.filmHeight << " lens (" << in.lensX << ", " << in.lensY
-        << ") d " << in.focalDistance << " s " << in.fStop;
+        << ") d " << in.focusDistance << " s " << in.fStop;
     return out.str();
 }
 
@@ -44,7 +44,7 @@ ViewportInputs randomViewport(std::mt19937_64 &rng) {
     in.filmHeight = std::uniform_real_distribution<double>(0.005, 0.1)(rng);
     in.lensX = unit(rng);
     in.lensY = unit(rng);
-    in.focalDistance = std::uniform_real_distribution<double>(0.1, 1000.0)(rng);
+    in.focusDistance = std::uniform_real_distribution<double>(0.1, 1000.0)(rng);
     in.fStop = std::uniform_real_distribution<double>(0.5, 32.0)(rng);
     return in;
 }
@@ -103,7 +103,7 @@ TEST(LensProjection, InvariantsOverRandomViewports) {
         const ViewportInputs in = randomViewport(rng);
         SCOPED_TRACE(describe(in));
         const Matrix m = project(in);
-        const double f = focalLength(in.filmHeight, in.zoomFactor);
+        const double f = focalLengthOf(in.filmHeight, in.zoomFactor);
         const double r = (f / in.fStop) * 0.5;
         // One scale for both film axes, whatever the film's aspect.
         EXPECT_EQ(m[0], m[5]);
@@ -120,12 +120,12 @@ TEST(LensProjection, InvariantsOverRandomViewports) {
         // lens position: x f - hShift W d, y f - vShift H d.
         const double x = std::uniform_real_distribution<double>(-50.0, 50.0)(rng);
         const double y = std::uniform_real_distribution<double>(-50.0, 50.0)(rng);
-        const double z = -in.focalDistance;
+        const double z = -in.focusDistance;
         const double px = x * m[0] + y * m[4] + z * m[8] + m[12];
         const double py = x * m[1] + y * m[5] + z * m[9] + m[13];
         const double tolerance = 1e-12 * (std::fabs(x * f) + std::fabs(z) + 1.0);
-        EXPECT_NEAR(px, f * x - in.hShift * in.filmWidth * in.focalDistance, tolerance);
-        EXPECT_NEAR(py, f * y - in.vShift * in.filmHeight * in.focalDistance, tolerance);
+        EXPECT_NEAR(px, f * x - in.hShift * in.filmWidth * in.focusDistance, tolerance);
+        EXPECT_NEAR(py, f * y - in.vShift * in.filmHeight * in.focusDistance, tolerance);
         EXPECT_EQ(x * m[3] + y * m[7] + z * m[11] + m[15], -z);
     }
 }
@@ -156,7 +156,7 @@ TEST(LensProjection, UnusableInputsGiveFiniteEntries) {
         {"f-stop NaN", [](ViewportInputs &in) { in.fStop = nan; }, nullptr},
         {"f-stop infinite", [](ViewportInputs &in) { in.fStop = inf; }, nullptr},
         {"f-stop subnormal", [](ViewportInputs &in) { in.fStop = 1e-320; }, nullptr},
-        {"focus distance 0", [](ViewportInputs &in) { in.focalDistance = 0.0; },
+        {"focus distance 0", [](ViewportInputs &in) { in.focusDistance = 0.0; },
          [](const Matrix &m, const ViewportInputs &in) {
              // The lens term drops out of the shear; the offset stays.
              EXPECT_EQ(m[8], in.hShift * in.filmWidth);
@@ -165,7 +165,7 @@ TEST(LensProjection, UnusableInputsGiveFiniteEntries) {
          }},
         {"focus distance 0 at the lens centre",
          [](ViewportInputs &in) {
-             in.focalDistance = 0.0;
+             in.focusDistance = 0.0;
              in.lensX = in.lensY = 0.0;
          },
          nullptr},
