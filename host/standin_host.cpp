@@ -140,16 +140,16 @@ std::vector<std::string> splitWords(std::string_view line) {
     return words;
 }
 
-/// The whole word as a double; false when any of it is not part of the number.
+/// The whole word as a finite double; false when any of it is not part of
+/// the number. A channel's values and times are finite: NaN, infinities and
+/// overflow are damage, underflow to a subnormal or zero is a real value.
 bool parseDouble(const std::string &word, double &value) {
     if (word.empty()) {
         return false;
     }
-    errno = 0;
     char *end = nullptr;
     value = std::strtod(word.c_str(), &end);
-    // Overflow is damage; underflow to a subnormal or zero is a real value.
-    return end == word.c_str() + word.size() && !(errno == ERANGE && std::isinf(value));
+    return end == word.c_str() + word.size() && std::isfinite(value);
 }
 
 bool parseFloat(const std::string &word, float &value) {

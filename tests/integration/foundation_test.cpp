@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,35 @@ TEST_F(LoadedModule, DamagedSceneErrorComesBackUnchanged) {
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(std::string(error).rfind("Scene line 2", 0), 0u) << error;
     lens.instance.destroy(instance);
+}
+
+TEST(ModulePath, ABareFileNameIsTheFileInTheWorkingDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path built(BRELVIX_MODULE_PATH);
+    const std::string name = built.filename().string();
+    const fs::path directory =
+        fs::temp_directory_path() /
+        ("brelvix-module-path-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(directory);
+    fs::copy_file(built, directory / name);
+    const fs::path previous = fs::current_path();
+    fs::current_path(directory);
+    std::string error;
+    std::unique_ptr<standin::ModuleLibrary> library = standin::ModuleLibrary::open(name, error);
+    std::string missingError;
+    const bool missingOpened = standin::ModuleLibrary::open("missing-" + name, missingError) != nullptr;
+    fs::current_path(previous);
+    const bool opened = library != nullptr;
+    const std::string path = opened ? library->path() : "";
+    library.reset(); // closed before its file is removed
+    fs::remove_all(directory);
+
+    ASSERT_TRUE(opened) << error;
+    EXPECT_EQ(path, name);
+    EXPECT_FALSE(missingOpened);
+    EXPECT_EQ(missingError.rfind("Cannot load module missing-" + name + ": ", 0), 0u)
+        << missingError;
 }
 
 } // namespace

@@ -254,6 +254,10 @@ TEST(StandInScene, DamagedChannelGivesAnErrorNamingTheLine) {
         {"channel 1 0.5x\n", "Scene line 1: damaged channel"},
         {"channel -1 0.5\n", "Scene line 1: damaged channel"},
         {"channel 0 1e999\n", "Scene line 1: damaged channel"},
+        {"channel 0 nan\n", "Scene line 1: damaged channel"},
+        {"channel 0 -inf\n", "Scene line 1: damaged channel"},
+        {"channel 1 0\nkey infinity 1\n", "Scene line 2: damaged key"},
+        {"channel 1 0\nkey 0 -nan\n", "Scene line 2: damaged key"},
         {"channel 2 0\nkey 1 0\nkey 1 2\n", "Scene line 3: key out of order"},
     };
     StandInHost host;
