@@ -21,7 +21,7 @@
 #ifndef BRELVIX_HOST_STANDIN_HOST_H
 #define BRELVIX_HOST_STANDIN_HOST_H
 
-#include "module/host_services.h"
+#include "interface/host_services.h"
 
 #include <cstdint>
 #include <memory>

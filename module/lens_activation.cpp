@@ -2,7 +2,7 @@
 #include "instance/persistence.h"
 #include "module/descriptor.h"
 #include "module/lens_handler.h"
-#include "module/services.h"
+#include "shared/services.h"
 
 namespace brelvix {
 

@@ -1,8 +1,8 @@
 #include "panel/panel_server.h"
 
 #include "instance/camera_instance.h"
-#include "module/descriptor.h"
-#include "module/services.h"
+#include "shared/no_op.h"
+#include "shared/services.h"
 
 #include <cstdio>
 
@@ -48,7 +48,8 @@ constexpr const char *kPanelTitle = "Perspective Control Camera";
 
 intptr_t word(uintptr_t id) { return static_cast<intptr_t>(id); }
 
-// The no-op callback is the descriptor's shut-down function.
+// The no-op callback is the function the descriptor also names as its
+// shut-down function.
 const intptr_t kHints[] = {
     kGroupHint,
     kZoomGroup,
@@ -70,9 +71,9 @@ const intptr_t kHints[] = {
     reinterpret_cast<intptr_t>(kPanelTitle),
     0,
     kCallbackHint,
-    reinterpret_cast<intptr_t>(&shutdownModule),
+    reinterpret_cast<intptr_t>(&ignoreArgument),
     kCallbackPairHint,
-    reinterpret_cast<intptr_t>(&shutdownModule),
+    reinterpret_cast<intptr_t>(&ignoreArgument),
     0,
     kMinimumHint,
     word(kZoomControl),

@@ -1,0 +1,328 @@
+// The host's plug-in interface as the module sees it: plain C records, tables
+// of function pointers and opaque handles, in the host's own byte layout.
+//
+// Everything here crosses the boundary between the host and the module, so it
+// holds only C types. A "word" is a pointer-sized field (4 bytes on 32-bit
+// Windows, 8 on 64-bit targets). A "slot" is a word the module never reads or
+// writes; it only keeps the position of the fields after it. Positions of a
+// service table count its words from 1, in the host's order.
+//
+// Ownership: every handle (item, channel, channel group, panel, reader,
+// writer) belongs to the host. The module never frees one; it only destroys
+// the parameter channels it created itself, through the parameter service.
+// Records that the host hands in (LoadState, SaveState, FrameInfo,
+// CameraAccess, CameraRay) live for the duration of the call only.
+#ifndef BRELVIX_INTERFACE_HOST_SERVICES_H
+#define BRELVIX_INTERFACE_HOST_SERVICES_H
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#define BRELVIX_EXPORT __declspec(dllexport)
+#else
+#define BRELVIX_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+// ---------------------------------------------------------------------------
+// Common types
+
+/// Error text of an operation that can fail; null means success. The text is
+/// either a constant of the module or a host text handed back unchanged.
+typedef const char *HostErrorText;
+
+/// The host's global lookup: returns the service named, or null when the host
+/// lacks it. The module always passes use code 0.
+typedef void *(*HostLookup)(const char *serviceName, int useCode);
+
+/// A server's activation function. Returns 0 on success, 1 for an unsupported
+/// version, 2 for a missing host service.
+typedef int (*HostActivation)(int version, HostLookup lookup, void *local, void *serverData);
+
+// ---------------------------------------------------------------------------
+// The module descriptor, the one exported symbol
+
+/// Tag list entry; the list ends with an entry whose text is null.
+struct ServerTag {
+    const char *text;
+    uint32_t tag;
+};
+
+/// Server record; the list ends with a record of four nulls.
+struct ServerRecord {
+    const char *className;
+    const char *name;
+    HostActivation activate;
+    const ServerTag *tags;
+};
+
+/// The record exported as `_mod_descrip`. `unsigned long` is 32 bits on
+/// Windows and pointer-sized on 64-bit Linux, as the host requires there.
+struct ModuleDescriptor {
+    unsigned long syncWord;
+    unsigned long systemVersion;
+    unsigned long machineWord;
+    void *(*startup)(void);
+    void (*shutdown)(void *serverData);
+    const ServerRecord *servers;
+};
+
+// ---------------------------------------------------------------------------
+// Records the host hands in
+
+/// Load state of a scene being read. Only the reader handle and the float
+/// read are used; the mode and the slots belong to the host.
+struct LoadState {
+    int mode;
+    void *reader;
+    void *hostSlots[7];
+    /// Reads up to `count` floats into `values`; returns how many were read
+    /// (a negative result means none).
+    int (*readFloats)(void *reader, float *values, int count);
+};
+
+/// Save state of a scene being written.
+struct SaveState {
+    int mode;
+    void *writer;
+    void *hostSlots[7];
+    void (*writeFloats)(void *writer, const float *values, int count);
+};
+
+/// The host's camera record given to the per-frame call and the preview.
+/// Only the camera item and the film size are the module's to read; the
+/// other bytes are the host's. The same offsets hold on every target.
+struct CameraAccess {
+    void *cameraItem;
+    unsigned char hostBytes[176 - sizeof(void *)];
+    double filmWidth;
+    double filmHeight;
+};
+
+/// The host's description of the frame about to be rendered.
+struct FrameInfo {
+    int32_t frame;
+    alignas(8) double start;
+    double duration;
+    double framesPerSecond;
+    int32_t motionSteps;
+};
+
+/// The ray that the ray evaluation fills.
+struct CameraRay {
+    double origin[3];
+    double direction[3];
+    double filmNormal[3];
+};
+
+/// "LW Time Info": the first field is the current scene time; the rest of
+/// the record is the host's.
+struct TimeInfo {
+    double currentTime;
+};
+
+// ---------------------------------------------------------------------------
+// Service tables
+
+/// "LWVParmFuncs 2": the host's animatable parameter channels.
+struct ParameterService {
+    void *(*create)(int typeCode, int textureCode);
+    void (*destroy)(void *channel);
+    int (*setup)(void *channel, const char *name, void *group, void *, void *, void *, void *);
+    HostErrorText (*copy)(void *to, void *from);
+    HostErrorText (*load)(void *channel, const LoadState *state);
+    HostErrorText (*save)(void *channel, const SaveState *state);
+    /// Writes the value at `time` into out[0]; a host may write further
+    /// doubles after it, so callers pass room for at least four.
+    int (*value)(void *channel, double time, void *reserved, double *out);
+    int (*setValue)(void *channel, double *in);
+};
+
+/// Item parameter codes of "LW Item Info 4".
+enum ItemParameterCode {
+    kItemRightAxis = 2,
+    kItemUpAxis = 3,
+    kItemForwardAxis = 4,
+    kItemWorldPosition = 8,
+};
+
+/// "LW Item Info 4".
+struct ItemInfoService {
+    void *hostSlots1to9[9];
+    void (*param)(void *item, int code, double time, double out[3]);
+    void *hostSlots11to13[3];
+    void *(*channelGroup)(void *item);
+};
+
+/// "LW Camera Info 5".
+struct CameraInfoService {
+    void *hostSlots1to2[2];
+    double (*focalDistance)(void *item, double time);
+    double (*fStop)(void *item, double time);
+};
+
+/// Panel control record; the table ends with a record of three zeros.
+struct PanelControl {
+    uintptr_t id;
+    const char *label;
+    const char *controlClass;
+};
+
+/// Panel data description record; the table ends with a record of three zeros.
+struct PanelDataDesc {
+    uintptr_t id;
+    const char *name;
+    const char *dataType;
+};
+
+typedef void *(*PanelGetter)(void *instance, uintptr_t id);
+typedef int (*PanelSetter)(void *instance, uintptr_t id, void *value);
+
+/// "LWXPanel": the host's panel toolkit.
+struct PanelService {
+    void *hostSlots1to2[2];
+    void *(*create)(int type, const PanelControl *controls);
+    void *hostSlot4;
+    void (*describe)(void *panel, const PanelDataDesc *data, PanelGetter getter,
+                     PanelSetter setter);
+    void (*hint)(void *panel, uintptr_t id, const intptr_t *hints);
+    void *hostSlot7;
+    void (*setData)(void *panel, uintptr_t id, void *data);
+    void *hostSlots9to10[2];
+    int (*viewInstance)(void *panel, void *instance);
+};
+
+/// "Instance Update": the service is the function itself.
+typedef int (*InstanceUpdateFunction)(const char *className, void *instance);
+
+// ---------------------------------------------------------------------------
+// Tables the module fills
+
+/// The host's instance table, filled by the lens activation.
+struct InstanceHandlers {
+    void *privateData;
+    void *(*create)(void *privateData, void *context, const char **error);
+    void (*destroy)(void *instance);
+    HostErrorText (*copy)(void *to, void *from);
+    HostErrorText (*load)(void *instance, const LoadState *state);
+    HostErrorText (*save)(void *instance, const SaveState *state);
+    const char *(*describe)(void *instance);
+};
+
+/// The lens handler table, the `local` of the "CameraHandler" activation.
+struct CameraHandler {
+    InstanceHandlers *instance;
+    void *item;
+    void *render;
+    int (*preview)(void *instance, double lensX, double lensY, double matrix[16],
+                   const CameraAccess *access);
+    HostErrorText (*newFrame)(void *instance, const FrameInfo *frame, const CameraAccess *access);
+    int (*evaluate)(void *instance, double filmX, double filmY, double lensX, double lensY,
+                    double shutterFraction, CameraRay *ray);
+    unsigned int (*flags)(void *instance);
+};
+
+/// The interface record, the `local` of the "CameraInterface" activation.
+struct InterfaceRecord {
+    void *instance;
+    void *panel;
+    void *options;
+    void *command;
+};
+
+} // extern "C"
+
+// ---------------------------------------------------------------------------
+// The names the services are looked up by, with use code 0.
+
+namespace brelvix {
+inline constexpr const char *kParameterServiceName = "LWVParmFuncs 2";
+inline constexpr const char *kItemInfoServiceName = "LW Item Info 4";
+inline constexpr const char *kEnvelopeServiceName = "Animation Envelopes";
+inline constexpr const char *kTimeInfoServiceName = "LW Time Info";
+inline constexpr const char *kCameraInfoServiceName = "LW Camera Info 5";
+inline constexpr const char *kPanelServiceName = "LWXPanel";
+inline constexpr const char *kInstanceUpdateServiceName = "Instance Update";
+} // namespace brelvix
+
+// ---------------------------------------------------------------------------
+// Layout checks: the positions the module relies on, on every target.
+
+namespace brelvix::abi_check {
+constexpr std::size_t kWord = sizeof(void *);
+constexpr std::size_t position(std::size_t pos) { return (pos - 1) * kWord; }
+
+static_assert(sizeof(unsigned long) == 4 || sizeof(unsigned long) == kWord);
+static_assert(offsetof(ModuleDescriptor, startup) == 3 * sizeof(unsigned long));
+static_assert(offsetof(ModuleDescriptor, servers) == 3 * sizeof(unsigned long) + 2 * kWord);
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(ModuleDescriptor) == 6 * 4, "six 32-bit words");
+static_assert(sizeof(ServerRecord) == 4 * 4);
+static_assert(sizeof(PanelControl) == 3 * 4 && sizeof(PanelDataDesc) == 3 * 4);
+#endif
+static_assert(sizeof(ServerRecord) == 4 * kWord);
+static_assert(offsetof(ServerTag, tag) == kWord);
+
+static_assert(offsetof(LoadState, reader) == position(2));
+static_assert(offsetof(LoadState, readFloats) == position(10));
+static_assert(offsetof(SaveState, writer) == position(2));
+static_assert(offsetof(SaveState, writeFloats) == position(10));
+
+static_assert(offsetof(CameraAccess, cameraItem) == 0);
+static_assert(offsetof(CameraAccess, filmWidth) == 176);
+static_assert(offsetof(CameraAccess, filmHeight) == 184);
+static_assert(sizeof(CameraAccess) >= 192);
+
+static_assert(offsetof(FrameInfo, frame) == 0);
+static_assert(offsetof(FrameInfo, start) == 8);
+static_assert(offsetof(FrameInfo, duration) == 16);
+static_assert(offsetof(FrameInfo, framesPerSecond) == 24);
+static_assert(offsetof(FrameInfo, motionSteps) == 32);
+
+static_assert(offsetof(CameraRay, origin) == 0);
+static_assert(offsetof(CameraRay, direction) == 24);
+static_assert(offsetof(CameraRay, filmNormal) == 48);
+static_assert(sizeof(CameraRay) == 72);
+
+static_assert(offsetof(TimeInfo, currentTime) == 0);
+
+static_assert(offsetof(ParameterService, create) == position(1));
+static_assert(offsetof(ParameterService, destroy) == position(2));
+static_assert(offsetof(ParameterService, setup) == position(3));
+static_assert(offsetof(ParameterService, copy) == position(4));
+static_assert(offsetof(ParameterService, load) == position(5));
+static_assert(offsetof(ParameterService, save) == position(6));
+static_assert(offsetof(ParameterService, value) == position(7));
+static_assert(offsetof(ParameterService, setValue) == position(8));
+static_assert(offsetof(ItemInfoService, param) == position(10));
+static_assert(offsetof(ItemInfoService, channelGroup) == position(14));
+static_assert(offsetof(CameraInfoService, focalDistance) == position(3));
+static_assert(offsetof(CameraInfoService, fStop) == position(4));
+static_assert(offsetof(PanelService, create) == position(3));
+static_assert(offsetof(PanelService, describe) == position(5));
+static_assert(offsetof(PanelService, hint) == position(6));
+static_assert(offsetof(PanelService, setData) == position(8));
+static_assert(offsetof(PanelService, viewInstance) == position(11));
+static_assert(sizeof(PanelControl) == 3 * kWord && sizeof(PanelDataDesc) == 3 * kWord);
+
+static_assert(offsetof(InstanceHandlers, privateData) == position(1));
+static_assert(offsetof(InstanceHandlers, create) == position(2));
+static_assert(offsetof(InstanceHandlers, destroy) == position(3));
+static_assert(offsetof(InstanceHandlers, copy) == position(4));
+static_assert(offsetof(InstanceHandlers, load) == position(5));
+static_assert(offsetof(InstanceHandlers, save) == position(6));
+static_assert(offsetof(InstanceHandlers, describe) == position(7));
+static_assert(offsetof(CameraHandler, instance) == position(1));
+static_assert(offsetof(CameraHandler, item) == position(2));
+static_assert(offsetof(CameraHandler, render) == position(3));
+static_assert(offsetof(CameraHandler, preview) == position(4));
+static_assert(offsetof(CameraHandler, newFrame) == position(5));
+static_assert(offsetof(CameraHandler, evaluate) == position(6));
+static_assert(offsetof(CameraHandler, flags) == position(7));
+static_assert(offsetof(InterfaceRecord, panel) == position(2));
+static_assert(offsetof(InterfaceRecord, command) == position(4));
+} // namespace brelvix::abi_check
+
+#endif
