@@ -10,7 +10,8 @@ namespace brelvix {
 /// Returns the server data, the value 4, on every call; allocates nothing.
 void *startupModule() noexcept;
 
-/// Fetches the lens's five host services and fills the lens handler table.
+/// Fetches the lens's five host services and fills the lens handler table;
+/// returns an ActivationResult.
 int activateLens(int version, HostLookup lookup, void *local, void *serverData) noexcept;
 
 } // namespace brelvix

@@ -175,7 +175,7 @@ int panelSet(void *instance, uintptr_t id, void *value) noexcept {
 
 int activatePanel(int version, HostLookup lookup, void *local, void * /*serverData*/) noexcept {
     if (version != kPanelVersion) {
-        return 1;
+        return kActivationBadVersion;
     }
     HostServices &services = gHostServices;
     services.lookup = lookup;
@@ -183,7 +183,7 @@ int activatePanel(int version, HostLookup lookup, void *local, void * /*serverDa
         reinterpret_cast<InstanceUpdateFunction>(lookup(kInstanceUpdateServiceName, 0));
     services.panels = static_cast<const PanelService *>(lookup(kPanelServiceName, 0));
     if (services.panels == nullptr) {
-        return 2;
+        return kActivationMissingService;
     }
 
     auto *const record = static_cast<InterfaceRecord *>(local);
@@ -191,7 +191,7 @@ int activatePanel(int version, HostLookup lookup, void *local, void * /*serverDa
     const PanelService &toolkit = *services.panels;
     void *const panel = toolkit.create(1, kControls);
     if (panel == nullptr) {
-        return 0;
+        return kActivationSucceeded;
     }
     toolkit.describe(panel, kDataDescriptions, panelGet, panelSet);
     toolkit.hint(panel, 0, kHints);
@@ -200,7 +200,7 @@ int activatePanel(int version, HostLookup lookup, void *local, void * /*serverDa
     record->panel = panel;
     record->options = nullptr;
     record->command = nullptr;
-    return 0;
+    return kActivationSucceeded;
 }
 
 } // namespace brelvix

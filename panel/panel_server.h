@@ -15,8 +15,9 @@ namespace brelvix {
 struct CameraInstance;
 
 /// Builds one panel for the instance named in the interface record.
-/// Returns 0 on success (also when the toolkit makes no panel), 1 for a
-/// version other than 4, 2 when the toolkit is missing.
+/// Returns kActivationSucceeded (also when the toolkit makes no panel),
+/// kActivationBadVersion for a version other than 4, kActivationMissingService
+/// when the toolkit is missing.
 int activatePanel(int version, HostLookup lookup, void *local, void *serverData) noexcept;
 
 /// The channel handle of an envelope control, the address of the

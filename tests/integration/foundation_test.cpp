@@ -123,7 +123,8 @@ TEST(ModulePath, ABareFileNameIsTheFileInTheWorkingDirectory) {
     std::string error;
     std::unique_ptr<standin::ModuleLibrary> library = standin::ModuleLibrary::open(name, error);
     std::string missingError;
-    const bool missingOpened = standin::ModuleLibrary::open("missing-" + name, missingError) != nullptr;
+    const bool missingOpened =
+        standin::ModuleLibrary::open("missing-" + name, missingError) != nullptr;
     fs::current_path(previous);
     const bool opened = library != nullptr;
     const std::string path = opened ? library->path() : "";

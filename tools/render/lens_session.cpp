@@ -27,8 +27,8 @@ std::unique_ptr<LensSession> LensSession::open(const std::string &path, std::str
     const ServerRecord *const lensServer = module.server(kLensClass);
     const ServerRecord *const panelServer = module.server(kPanelClass);
     if (lensServer == nullptr || panelServer == nullptr) {
-        error = "Module " + path + " has no " +
-                (lensServer == nullptr ? kLensClass : kPanelClass) + " server";
+        error = "Module " + path + " has no " + (lensServer == nullptr ? kLensClass : kPanelClass) +
+                " server";
         return nullptr;
     }
 
