@@ -1,7 +1,7 @@
 // Loading a module file as the host does: open the library by path, find the
 // descriptor `_mod_descrip` among its exports, call its start-up function
 // once, and call the shut-down function before the library is closed.
-#include "host/standin_host.h"
+#include "host/module_library.h"
 
 #include <cstring>
 
