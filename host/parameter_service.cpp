@@ -180,9 +180,13 @@ int channelSetValue(void *handle, double *in) {
     if (!call) {
         return 0;
     }
+    HostCall typed;
+    if (in != nullptr) {
+        typed.value = in[0];
+    }
     call->record("setValue", handle,
                  in != nullptr ? "value " + formatDouble(in[0]) : "value (null)",
-                 call->channel == nullptr);
+                 call->channel == nullptr, typed);
     if (call->failed || call->channel == nullptr || in == nullptr) {
         return 0;
     }

@@ -22,6 +22,9 @@ struct HostCall {
     /// The time asked about (channel value, item parameter, focal distance,
     /// f-stop); NaN for the other operations.
     double time = std::numeric_limits<double>::quiet_NaN();
+    /// The value a channel's set value was given; NaN for the other
+    /// operations.
+    double value = std::numeric_limits<double>::quiet_NaN();
     /// The item parameter code of an item parameter query, the type code of
     /// a channel create; 0 for the other operations.
     int code = 0;

@@ -47,7 +47,7 @@ struct CameraInstance {
     /// a frame whose table could not be made.
     MotionSample *samples;
     /// The panel's focal-length line, NUL-terminated.
-    char infoText[40];
+    char infoText[kFocalLengthLineSize];
 };
 
 /// One of the five animatable parameters, in the fixed parameter order.

@@ -35,6 +35,10 @@ inline constexpr uintptr_t kVShiftControl = 0x8004;
 inline constexpr uintptr_t kDistanceControl = 0x8005;
 inline constexpr uintptr_t kAngleControl = 0x8006;
 
+/// The focal-length line the getter answers for kFocalLengthLine is
+/// terminated within this many characters.
+inline constexpr int kFocalLengthLineSize = 40;
+
 /// The five animatable parameters, in the fixed parameter order: zoom
 /// factor, horizontal shift, vertical shift, eye distance, eye angle.
 inline constexpr int kParameterCount = 5;
