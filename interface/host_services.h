@@ -228,8 +228,8 @@ struct InstanceHandlers {
     /// The lookup function the activation was given. The host passes it back
     /// to create, which does not use it.
     void *privateData;
-    /// A camera takes the lens (a new camera, a scene being loaded, a copy
-    /// about to be made). `context` is the camera item; `error` may be null.
+    /// A camera takes the lens. `context` is the camera item; `error` may be
+    /// null.
     /// Returns the new instance: its five parameter channels made in the
     /// item's channel group (a channel the host does not make stays absent),
     /// its cached values the defaults, no sample table. Returns null, with
@@ -300,7 +300,8 @@ struct CameraHandler {
     /// table.
     int (*evaluate)(void *instance, double filmX, double filmY, double lensX, double lensY,
                     double shutterFraction, CameraRay *ray);
-    /// The lens's flag word, 1, at any time from any thread.
+    /// The lens's flag word: 1, whatever the instance holds; it reads
+    /// nothing of the instance.
     unsigned int (*flags)(void *instance);
 };
 
