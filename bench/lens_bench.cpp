@@ -14,7 +14,7 @@
 #include "host/standin_host.h"
 #include "instance/camera_instance.h"
 #include "lens/motion_sample.h"
-#include "module/host_services.h"
+#include "interface/host_services.h"
 
 #include <benchmark/benchmark.h>
 

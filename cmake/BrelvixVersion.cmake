@@ -1,6 +1,6 @@
 # The module's version header, generated from the project's version (the one
 # place the version is kept) into the build's own folder. Sources include it
-# as "module/version.h" with BRELVIX_GENERATED_DIR on their include path.
+# as "interface/version.h" with BRELVIX_GENERATED_DIR on their include path.
 set(BRELVIX_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
-configure_file(${PROJECT_SOURCE_DIR}/module/version.h.in
-  ${BRELVIX_GENERATED_DIR}/module/version.h @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/interface/version.h.in
+  ${BRELVIX_GENERATED_DIR}/interface/version.h @ONLY)

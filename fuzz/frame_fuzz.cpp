@@ -21,7 +21,7 @@
 #include "fuzz/fuzz_support.h"
 #include "instance/camera_instance.h"
 #include "lens/motion_sample.h"
-#include "module/services.h"
+#include "shared/services.h"
 #include "tests/support/failing_allocation.h"
 
 #include <string_view>

@@ -17,8 +17,8 @@
 
 #include "host/standin_host.h"
 #include "module/descriptor.h"
-#include "module/host_services.h"
-#include "module/services.h"
+#include "interface/host_services.h"
+#include "shared/services.h"
 #include "tests/support/failing_allocation.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 // Loading a module file as the host does: open the library by path, find the
 // descriptor `_mod_descrip` among its exports, call its start-up function
 // once, and call the shut-down function before the library is closed.
-#include "host/standin_host.h"
+#include "host/module_library.h"
 
 #include <cstring>
 
@@ -64,10 +64,23 @@ std::string lastLoadError() {
 
 #endif
 
+/// The path handed to the system's loader. A name without a directory is a
+/// file in the working directory, as the host takes it; given as it is, the
+/// loader would search its library path for it instead.
+std::string loaderPath(const std::string &path) {
+#ifdef _WIN32
+    const bool bare = path.find_first_of("/\\:") == std::string::npos;
+    return bare && !path.empty() ? ".\\" + path : path;
+#else
+    const bool bare = path.find('/') == std::string::npos;
+    return bare && !path.empty() ? "./" + path : path;
+#endif
+}
+
 } // namespace
 
 std::unique_ptr<ModuleLibrary> ModuleLibrary::open(const std::string &path, std::string &error) {
-    void *const handle = openLibrary(path);
+    void *const handle = openLibrary(loaderPath(path));
     if (handle == nullptr) {
         error = "Cannot load module " + path + ": " + lastLoadError();
         return nullptr;

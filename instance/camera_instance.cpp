@@ -1,7 +1,7 @@
 #include "instance/camera_instance.h"
 
-#include "module/allocation.h"
-#include "module/services.h"
+#include "shared/allocation.h"
+#include "shared/services.h"
 
 namespace brelvix {
 namespace {

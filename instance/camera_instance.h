@@ -7,6 +7,8 @@
 #ifndef BRELVIX_INSTANCE_CAMERA_INSTANCE_H
 #define BRELVIX_INSTANCE_CAMERA_INSTANCE_H
 
+#include "interface/module_interface.h"
+
 #include <cstdint>
 
 namespace brelvix {
@@ -45,7 +47,7 @@ struct CameraInstance {
     /// a frame whose table could not be made.
     MotionSample *samples;
     /// The panel's focal-length line, NUL-terminated.
-    char infoText[40];
+    char infoText[kFocalLengthLineSize];
 };
 
 /// One of the five animatable parameters, in the fixed parameter order.
@@ -57,18 +59,16 @@ struct ParameterInfo {
     double defaultValue;
 };
 
-inline constexpr int kParameterCount = 5;
-
 /// Zoom factor, horizontal shift, vertical shift, eye distance, eye angle.
 /// The eye distance's channel takes type code 0x40, as the eye angle's does:
 /// stored scenes carry channels made with that code.
 inline constexpr ParameterInfo kParameters[kParameterCount] = {
-    {&CameraInstance::zoomFactor, &CameraInstance::zoomChannel, "ZoomFactor", 0x10, 2.6217},
-    {&CameraInstance::hShift, &CameraInstance::hShiftChannel, "HShift", 0x20, 0.0},
-    {&CameraInstance::vShift, &CameraInstance::vShiftChannel, "VShift", 0x20, 0.0},
-    {&CameraInstance::stereoDistance, &CameraInstance::distanceChannel, "StereoDistance", 0x40,
+    {&CameraInstance::zoomFactor, &CameraInstance::zoomChannel, kChannelNames[0], 0x10, 2.6217},
+    {&CameraInstance::hShift, &CameraInstance::hShiftChannel, kChannelNames[1], 0x20, 0.0},
+    {&CameraInstance::vShift, &CameraInstance::vShiftChannel, kChannelNames[2], 0x20, 0.0},
+    {&CameraInstance::stereoDistance, &CameraInstance::distanceChannel, kChannelNames[3], 0x40,
      0.05},
-    {&CameraInstance::stereoAngle, &CameraInstance::angleChannel, "StereoAngle", 0x40, 0.0},
+    {&CameraInstance::stereoAngle, &CameraInstance::angleChannel, kChannelNames[4], 0x40, 0.0},
 };
 
 /// The description line of every instance.

@@ -1,7 +1,7 @@
 #include "instance/persistence.h"
 
 #include "instance/camera_instance.h"
-#include "module/services.h"
+#include "shared/services.h"
 
 namespace brelvix {
 

@@ -4,7 +4,7 @@
 #ifndef BRELVIX_INSTANCE_PERSISTENCE_H
 #define BRELVIX_INSTANCE_PERSISTENCE_H
 
-#include "module/host_services.h"
+#include "interface/host_services.h"
 
 namespace brelvix {
 

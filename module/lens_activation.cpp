@@ -2,13 +2,13 @@
 #include "instance/persistence.h"
 #include "module/descriptor.h"
 #include "module/lens_handler.h"
-#include "module/services.h"
+#include "shared/services.h"
 
 namespace brelvix {
 
 int activateLens(int version, HostLookup lookup, void *local, void * /*serverData*/) noexcept {
     if (version != kLensVersion) {
-        return 1;
+        return kActivationBadVersion;
     }
     HostServices &services = gHostServices;
     services.lookup = lookup;
@@ -22,7 +22,7 @@ int activateLens(int version, HostLookup lookup, void *local, void * /*serverDat
     if (services.parameters == nullptr || services.items == nullptr ||
         services.envelopes == nullptr || services.timeInfo == nullptr ||
         services.cameras == nullptr) {
-        return 2;
+        return kActivationMissingService;
     }
 
     auto *const handler = static_cast<CameraHandler *>(local);
@@ -39,7 +39,7 @@ int activateLens(int version, HostLookup lookup, void *local, void * /*serverDat
     handler->newFrame = prepareFrame;
     handler->evaluate = evaluateLensRay;
     handler->flags = lensFlags;
-    return 0;
+    return kActivationSucceeded;
 }
 
 } // namespace brelvix

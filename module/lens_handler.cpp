@@ -4,8 +4,8 @@
 #include "lens/motion_sample.h"
 #include "lens/projection.h"
 #include "lens/ray.h"
-#include "module/allocation.h"
-#include "module/services.h"
+#include "shared/allocation.h"
+#include "shared/services.h"
 
 namespace brelvix {
 namespace {

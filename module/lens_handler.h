@@ -4,7 +4,7 @@
 #ifndef BRELVIX_MODULE_LENS_HANDLER_H
 #define BRELVIX_MODULE_LENS_HANDLER_H
 
-#include "module/host_services.h"
+#include "interface/host_services.h"
 
 namespace brelvix {
 

@@ -1,8 +1,8 @@
 #include "panel/panel_server.h"
 
 #include "instance/camera_instance.h"
-#include "module/descriptor.h"
-#include "module/services.h"
+#include "shared/no_op.h"
+#include "shared/services.h"
 
 #include <cstdio>
 
@@ -48,7 +48,8 @@ constexpr const char *kPanelTitle = "Perspective Control Camera";
 
 intptr_t word(uintptr_t id) { return static_cast<intptr_t>(id); }
 
-// The no-op callback is the descriptor's shut-down function.
+// The no-op callback is the function the descriptor also names as its
+// shut-down function.
 const intptr_t kHints[] = {
     kGroupHint,
     kZoomGroup,
@@ -70,9 +71,9 @@ const intptr_t kHints[] = {
     reinterpret_cast<intptr_t>(kPanelTitle),
     0,
     kCallbackHint,
-    reinterpret_cast<intptr_t>(&shutdownModule),
+    reinterpret_cast<intptr_t>(&ignoreArgument),
     kCallbackPairHint,
-    reinterpret_cast<intptr_t>(&shutdownModule),
+    reinterpret_cast<intptr_t>(&ignoreArgument),
     0,
     kMinimumHint,
     word(kZoomControl),
@@ -174,7 +175,7 @@ int panelSet(void *instance, uintptr_t id, void *value) noexcept {
 
 int activatePanel(int version, HostLookup lookup, void *local, void * /*serverData*/) noexcept {
     if (version != kPanelVersion) {
-        return 1;
+        return kActivationBadVersion;
     }
     HostServices &services = gHostServices;
     services.lookup = lookup;
@@ -182,7 +183,7 @@ int activatePanel(int version, HostLookup lookup, void *local, void * /*serverDa
         reinterpret_cast<InstanceUpdateFunction>(lookup(kInstanceUpdateServiceName, 0));
     services.panels = static_cast<const PanelService *>(lookup(kPanelServiceName, 0));
     if (services.panels == nullptr) {
-        return 2;
+        return kActivationMissingService;
     }
 
     auto *const record = static_cast<InterfaceRecord *>(local);
@@ -190,7 +191,7 @@ int activatePanel(int version, HostLookup lookup, void *local, void * /*serverDa
     const PanelService &toolkit = *services.panels;
     void *const panel = toolkit.create(1, kControls);
     if (panel == nullptr) {
-        return 0;
+        return kActivationSucceeded;
     }
     toolkit.describe(panel, kDataDescriptions, panelGet, panelSet);
     toolkit.hint(panel, 0, kHints);
@@ -199,7 +200,7 @@ int activatePanel(int version, HostLookup lookup, void *local, void * /*serverDa
     record->panel = panel;
     record->options = nullptr;
     record->command = nullptr;
-    return 0;
+    return kActivationSucceeded;
 }
 
 } // namespace brelvix

@@ -4,7 +4,8 @@
 #ifndef BRELVIX_PANEL_PANEL_SERVER_H
 #define BRELVIX_PANEL_PANEL_SERVER_H
 
-#include "module/host_services.h"
+#include "interface/host_services.h"
+#include "interface/module_interface.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,19 +14,10 @@ namespace brelvix {
 
 struct CameraInstance;
 
-inline constexpr int kPanelVersion = 4;
-
-// Control ids; 0 is the panel as a whole.
-inline constexpr uintptr_t kZoomControl = 0x8001;
-inline constexpr uintptr_t kFocalLengthLine = 0x8002;
-inline constexpr uintptr_t kHShiftControl = 0x8003;
-inline constexpr uintptr_t kVShiftControl = 0x8004;
-inline constexpr uintptr_t kDistanceControl = 0x8005;
-inline constexpr uintptr_t kAngleControl = 0x8006;
-
 /// Builds one panel for the instance named in the interface record.
-/// Returns 0 on success (also when the toolkit makes no panel), 1 for a
-/// version other than 4, 2 when the toolkit is missing.
+/// Returns kActivationSucceeded (also when the toolkit makes no panel),
+/// kActivationBadVersion for a version other than 4, kActivationMissingService
+/// when the toolkit is missing.
 int activatePanel(int version, HostLookup lookup, void *local, void *serverData) noexcept;
 
 /// The channel handle of an envelope control, the address of the

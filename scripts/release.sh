@@ -62,8 +62,8 @@ if ! { cmake --preset windows-release && cmake --build --preset windows-release;
     fail "the build failed; its output is in $log"
 fi
 module=$build/brelvix.p
-version=$(sed -n 's/^#define BRELVIX_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/module/version.h")
-[ -n "$version" ] || fail "no version in $build/generated/module/version.h"
+version=$(sed -n 's/^#define BRELVIX_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/interface/version.h")
+[ -n "$version" ] || fail "no version in $build/generated/interface/version.h"
 # The file as the host and a user's machine see it: one export, Windows' own
 # DLLs only.
 objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")

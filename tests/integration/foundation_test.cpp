@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -59,7 +62,15 @@ TEST_F(LoadedModule, FreshInstanceSamplesToTheDefaults) {
     EXPECT_STREQ(lens.instance.describe(instance), "Brelvix");
     EXPECT_EQ(lens.handler.flags(instance), 1u);
     const std::vector<double> defaults = {2.6217, 0.0, 0.0, 0.05, 0.0};
-    EXPECT_EQ(cachedValues(instance), defaults);
+    // The module starts each channel at its cached value, and saves the
+    // cached values narrowed.
+    const std::array<double, kParameterCount> &initial = made.at(instance).initialValues;
+    EXPECT_EQ(std::vector<double>(initial.begin(), initial.end()), defaults);
+    std::vector<double> narrowed;
+    for (const double value : defaults) {
+        narrowed.push_back(static_cast<float>(value));
+    }
+    EXPECT_EQ(savedNumbers(instance), narrowed);
     for (const double time : {0.0, 12.5}) {
         EXPECT_EQ(channelValues(instance, time), defaults);
     }
@@ -90,8 +101,24 @@ TEST_F(LoadedModule, SceneRoundTripNarrowsTheCachedValues) {
     standin::SceneReader reader(text);
     EXPECT_EQ(lens.instance.load(loaded, reader.state()), nullptr);
     EXPECT_EQ(host.countCalls("LWVParmFuncs 2", "load"), 5u);
-    EXPECT_EQ(cachedValues(loaded),
+    EXPECT_EQ(savedNumbers(loaded),
               (std::vector<double>{2.6217000484466553, 0.0, 0.0, 0.05000000074505806, 0.0}));
+    // The loaded cached values are the narrowed ones, not the defaults: with
+    // the channels silent, the preview and the rays compute with them.
+    CameraAccess access{};
+    access.cameraItem = host.cameraItem();
+    access.filmWidth = 0.036;
+    access.filmHeight = 0.024;
+    double matrix[16];
+    failTheNextSampling();
+    ASSERT_EQ(lens.handler.preview(loaded, 0.0, 0.0, matrix, &access), 1);
+    EXPECT_EQ(matrix[0], (0.024 * 2.6217000484466553) * 0.5);
+    const FrameInfo frame{1, 0.0, 0.0, 24.0, 0};
+    failTheNextSampling();
+    ASSERT_EQ(lens.handler.newFrame(loaded, &frame, &access), nullptr);
+    CameraRay ray{};
+    ASSERT_EQ(lens.handler.evaluate(loaded, 0.009, 0.0, 0.0, 0.0, 0.0, &ray), 1);
+    EXPECT_EQ(ray.origin[0], 0.05000000074505806 * 0.5);
     lens.instance.destroy(saved);
     lens.instance.destroy(loaded);
 }
@@ -104,6 +131,36 @@ TEST_F(LoadedModule, DamagedSceneErrorComesBackUnchanged) {
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(std::string(error).rfind("Scene line 2", 0), 0u) << error;
     lens.instance.destroy(instance);
+}
+
+TEST(ModulePath, ABareFileNameIsTheFileInTheWorkingDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path built(BRELVIX_MODULE_PATH);
+    const std::string name = built.filename().string();
+    const fs::path directory =
+        fs::temp_directory_path() /
+        ("brelvix-module-path-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(directory);
+    fs::copy_file(built, directory / name);
+    const fs::path previous = fs::current_path();
+    fs::current_path(directory);
+    std::string error;
+    std::unique_ptr<standin::ModuleLibrary> library = standin::ModuleLibrary::open(name, error);
+    std::string missingError;
+    const bool missingOpened =
+        standin::ModuleLibrary::open("missing-" + name, missingError) != nullptr;
+    fs::current_path(previous);
+    const bool opened = library != nullptr;
+    const std::string path = opened ? library->path() : "";
+    library.reset(); // closed before its file is removed
+    fs::remove_all(directory);
+
+    ASSERT_TRUE(opened) << error;
+    EXPECT_EQ(path, name);
+    EXPECT_FALSE(missingOpened);
+    EXPECT_EQ(missingError.rfind("Cannot load module missing-" + name + ": ", 0), 0u)
+        << missingError;
 }
 
 } // namespace

@@ -44,8 +44,8 @@ class Lens : public LoadedModule {
         return result;
     }
 
-    void setChannel(ParameterChannel CameraInstance::*channel, double value) {
-        host.channel(record(instance).*channel)->curve = standin::Curve{value, {}};
+    void setChannel(Parameter parameter, double value) {
+        curve(instance, parameter) = standin::Curve{value, {}};
     }
 
     /// Times at which the module asked for the focal distance, in order.
@@ -53,10 +53,21 @@ class Lens : public LoadedModule {
         std::vector<double> times;
         for (const standin::HostCall &call : host.calls()) {
             if (call.operation == "focalDistance") {
-                times.push_back(std::strtod(call.detail.c_str() + 5, nullptr)); // "time ..."
+                times.push_back(call.time);
             }
         }
         return times;
+    }
+
+    /// The focal-length line of a panel shown for the instance: it reads the
+    /// film height the last preview or frame left.
+    std::string focalLengthLine() {
+        InterfaceRecord record{instance, nullptr, nullptr, nullptr};
+        EXPECT_EQ(module->server(kPanelClass)
+                      ->activate(kPanelVersion, host.lookup(), &record, module->serverData()),
+                  0);
+        const PanelGetter getter = host.panels().back().getter;
+        return static_cast<const char *>(getter(instance, kFocalLengthLine));
     }
 
     void *instance = nullptr;
@@ -76,9 +87,11 @@ TEST_F(Lens, ShutterFractionsPickRecordsOfAFourIntervalTable) {
     // position of its own time.
     host.camera().position[0].setKey(0.0, 0.0);
     host.camera().position[0].setKey(10.0, 10.0);
-    setChannel(&CameraInstance::distanceChannel, 0.0);
+    setChannel(kDistance, 0.0);
+    host.clearRecords();
     ASSERT_EQ(frame(2.0, 1.0, 1), nullptr);
-    EXPECT_EQ(record(instance).sampleCount, 4u);
+    // Four intervals: five records.
+    EXPECT_EQ(focalDistanceTimes(), (std::vector<double>{2.0, 2.25, 2.5, 2.75, 3.0}));
     const struct {
         double fraction;
         double position;
@@ -111,24 +124,34 @@ TEST_F(Lens, SampleTimesForMotionSteps) {
 }
 
 TEST_F(Lens, CachedValuesAfterAFrameAreThoseOfItsEnd) {
-    standin::Curve &zoom = host.channel(record(instance).zoomChannel)->curve;
+    standin::Curve &zoom = curve(instance, kZoom);
     zoom.setKey(0.0, 1.0);
     zoom.setKey(1.0, 3.0);
-    standin::Curve &angle = host.channel(record(instance).angleChannel)->curve;
+    standin::Curve &angle = curve(instance, kAngle);
     angle.setKey(0.0, 0.0);
     angle.setKey(1.0, 0.5);
+    host.clearRecords();
     ASSERT_EQ(frame(0.0, 0.5, 2), nullptr);
-    EXPECT_EQ(record(instance).zoomFactor, 2.0);
-    EXPECT_EQ(record(instance).stereoAngle, 0.25);
-    EXPECT_EQ(record(instance).filmWidth, 0.036);
-    EXPECT_EQ(record(instance).filmHeight, 0.024);
-    EXPECT_EQ(record(instance).frameStart, 0.0);
-    EXPECT_EQ(record(instance).frameDuration, 0.5);
+    // The table spans the frame's interval, and the cached values are those
+    // of its end.
+    EXPECT_EQ(focalDistanceTimes(),
+              (std::vector<double>{0.0, 0.0625, 0.125, 0.1875, 0.25, 0.3125, 0.375, 0.4375, 0.5}));
+    const std::vector<double> numbers = savedNumbers(instance);
+    ASSERT_EQ(numbers.size(), 5u);
+    EXPECT_EQ(numbers[kZoom], 2.0);
+    EXPECT_EQ(numbers[kAngle], 0.25);
+    // The film size is the frame's: the right eye's centre looks along its
+    // turned axis, and the panel's line reads the film height (zoom 1 at the
+    // current time 0).
+    const CameraRay centre = ray(0.036 / 4, 0.0);
+    EXPECT_NEAR(centre.direction[0], 0.0, 1e-12);
+    EXPECT_NEAR(centre.direction[2], 1.0, 1e-12);
+    EXPECT_EQ(focalLengthLine(), "Focal Length 12.0mm");
 }
 
 TEST_F(Lens, FilmPointZeroBelongsToTheRightEye) {
-    setChannel(&CameraInstance::distanceChannel, 0.1);
-    setChannel(&CameraInstance::angleChannel, 0.2);
+    setChannel(kDistance, 0.1);
+    setChannel(kAngle, 0.2);
     host.camera().position[1].constant = 1.5;
     ASSERT_EQ(frame(0.0, 0.0, 0), nullptr);
     const CameraRay justRight = ray(1e-12, 0.0);
@@ -148,8 +171,8 @@ TEST_F(Lens, FilmPointZeroBelongsToTheRightEye) {
 
 TEST_F(Lens, EyeCentresLookAlongTheTurnedAxes) {
     const double angle = 0.3;
-    setChannel(&CameraInstance::distanceChannel, 0.064);
-    setChannel(&CameraInstance::angleChannel, angle);
+    setChannel(kDistance, 0.064);
+    setChannel(kAngle, angle);
     ASSERT_EQ(frame(0.0, 0.0, 0), nullptr);
     const CameraRay right = ray(0.036 / 4, 0.0);
     const CameraRay left = ray(-0.036 / 4, 0.0);
@@ -198,12 +221,12 @@ TEST_F(Lens, RaysOfOneFilmPointMeetOnThePlaneOfFocus) {
         for (int axis = 0; axis < 3; ++axis) {
             host.camera().position[axis].constant = 5.0 * unit(random);
         }
-        setChannel(&CameraInstance::hShiftChannel, 0.2 * unit(random));
-        setChannel(&CameraInstance::vShiftChannel, 0.2 * unit(random));
-        setChannel(&CameraInstance::distanceChannel, 0.1 * std::abs(unit(random)));
+        setChannel(kHShift, 0.2 * unit(random));
+        setChannel(kVShift, 0.2 * unit(random));
+        setChannel(kDistance, 0.1 * std::abs(unit(random)));
         ASSERT_EQ(frame(0.0, 0.0, 0), nullptr);
-        const MotionSample *const sample = record(instance).samples;
-        ASSERT_NE(sample, nullptr);
+        CameraRay probe{};
+        ASSERT_EQ(lens.handler.evaluate(instance, 0.0, 0.0, 0.0, 0.0, 0.0, &probe), 1);
         const double filmX = 0.018 * unit(random);
         const double filmY = 0.012 * unit(random);
         const CameraRay centre = ray(filmX, filmY);
@@ -248,8 +271,8 @@ TEST_F(Lens, RaysOfOneFilmPointMeetOnThePlaneOfFocus) {
 }
 
 TEST_F(Lens, WithTheEyesTogetherBothHalvesShowTheSameView) {
-    setChannel(&CameraInstance::distanceChannel, 0.0);
-    setChannel(&CameraInstance::hShiftChannel, 0.05);
+    setChannel(kDistance, 0.0);
+    setChannel(kHShift, 0.05);
     host.camera().heading.constant = 0.4;
     ASSERT_EQ(frame(0.0, 0.0, 0), nullptr);
     std::mt19937 random(7);
@@ -268,29 +291,30 @@ TEST_F(Lens, WithTheEyesTogetherBothHalvesShowTheSameView) {
 }
 
 TEST_F(Lens, BadMotionStepsAreRefusedLikeAFailedAllocation) {
+    setChannel(kZoom, 5.0);
     ASSERT_EQ(frame(0.0, 1.0, 1), nullptr);
-    record(instance).zoomFactor = 5.0;
+    // A refused frame samples nothing: the cached zoom stays 5 while the
+    // channel says 7.
+    setChannel(kZoom, 7.0);
     for (const int32_t steps : {-1, -4, 65537, 0x40000000, INT32_MAX, INT32_MIN}) {
         SCOPED_TRACE(steps);
         host.clearRecords();
         EXPECT_STREQ(frame(3.0, 0.25, steps), "Can't allocate Memory");
-        EXPECT_EQ(record(instance).samples, nullptr);
-        EXPECT_EQ(record(instance).frameStart, 3.0);
-        EXPECT_EQ(record(instance).frameDuration, 0.25);
-        EXPECT_EQ(record(instance).zoomFactor, 5.0);
         EXPECT_TRUE(host.calls().empty());
         CameraRay r{};
         EXPECT_EQ(lens.handler.evaluate(instance, 0.0, 0.0, 0.0, 0.0, 0.5, &r), 0);
+        EXPECT_EQ(savedNumbers(instance)[kZoom], 5.0);
     }
     // A later frame succeeds again.
     EXPECT_EQ(frame(0.0, 1.0, 0), nullptr);
-    EXPECT_NE(record(instance).samples, nullptr);
+    CameraRay r{};
+    EXPECT_EQ(lens.handler.evaluate(instance, 0.0, 0.0, 0.0, 0.0, 0.5, &r), 1);
 }
 
 TEST_F(Lens, PreviewWorkedExample) {
-    setChannel(&CameraInstance::zoomChannel, 2.0);
-    setChannel(&CameraInstance::hShiftChannel, 0.1);
-    setChannel(&CameraInstance::vShiftChannel, -0.2);
+    setChannel(kZoom, 2.0);
+    setChannel(kHShift, 0.1);
+    setChannel(kVShift, -0.2);
     host.camera().focalDistance.constant = 2.0;
     host.camera().fStop.constant = 0.25;
     access.filmWidth = 0.8;
@@ -317,12 +341,14 @@ TEST_F(Lens, PreviewWorkedExample) {
     for (int k = 0; k < 16; ++k) {
         EXPECT_EQ(m[k], expected[k]) << "entry " << k;
     }
-    EXPECT_EQ(record(instance).filmHeight, 0.5);
-    EXPECT_EQ(record(instance).zoomFactor, 2.0);
+    // The preview keeps the film height for the panel's line, and the
+    // channels' values as the cached ones.
+    EXPECT_EQ(focalLengthLine(), "Focal Length 500.0mm");
+    EXPECT_EQ(savedNumbers(instance)[kZoom], 2.0);
 }
 
 TEST_F(Lens, PreviewSamplesAtTheHostsCurrentTimeAndIgnoresTheEyes) {
-    standin::Curve &zoom = host.channel(record(instance).zoomChannel)->curve;
+    standin::Curve &zoom = curve(instance, kZoom);
     zoom.setKey(0.0, 1.0);
     zoom.setKey(4.0, 5.0);
     host.setCurrentTime(1.0);
@@ -330,8 +356,8 @@ TEST_F(Lens, PreviewSamplesAtTheHostsCurrentTimeAndIgnoresTheEyes) {
     lens.handler.preview(instance, 0.3, 0.1, plain, &access);
     EXPECT_EQ(plain[0], (0.024 * 2.0) * 0.5);
     EXPECT_EQ(plain[5], plain[0]);
-    setChannel(&CameraInstance::distanceChannel, 0.3);
-    setChannel(&CameraInstance::angleChannel, 0.7);
+    setChannel(kDistance, 0.3);
+    setChannel(kAngle, 0.7);
     double stereo[16];
     lens.handler.preview(instance, 0.3, 0.1, stereo, &access);
     for (int k = 0; k < 16; ++k) {
@@ -340,7 +366,9 @@ TEST_F(Lens, PreviewSamplesAtTheHostsCurrentTimeAndIgnoresTheEyes) {
     // A fresh instance previews with its defaults.
     void *const fresh = createInstance();
     lens.handler.preview(fresh, 0.0, 0.0, plain, &access);
-    EXPECT_EQ(cachedValues(fresh), (std::vector<double>{2.6217, 0.0, 0.0, 0.05, 0.0}));
+    EXPECT_EQ(plain[0], (0.024 * 2.6217) * 0.5);
+    EXPECT_EQ(savedNumbers(fresh), (std::vector<double>{static_cast<float>(2.6217), 0.0, 0.0,
+                                                        static_cast<float>(0.05), 0.0}));
     lens.instance.destroy(fresh);
 }
 

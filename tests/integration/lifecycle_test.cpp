@@ -38,10 +38,10 @@ class Lifecycle : public LoadedModule {
         void *const second = createInstance();
         ASSERT_NE(first, nullptr);
         ASSERT_NE(second, nullptr);
-        standin::Channel &zoom = *host.channel(record(first).zoomChannel);
-        zoom.curve.setKey(0.0, 2.0);
-        zoom.curve.setKey(kFrames, 4.0);
-        host.channel(record(first).angleChannel)->curve.constant = 0.1;
+        standin::Curve &zoom = curve(first, kZoom);
+        zoom.setKey(0.0, 2.0);
+        zoom.setKey(kFrames, 4.0);
+        curve(first, kAngle).constant = 0.1;
         host.camera().position[0].setKey(0.0, 0.0);
         host.camera().position[0].setKey(kFrames, 10.0);
 
@@ -76,6 +76,9 @@ class Lifecycle : public LoadedModule {
         EXPECT_STREQ(lens.handler.newFrame(second, &refused, &access), "Can't allocate Memory");
         lens.instance.destroy(first);
         lens.instance.destroy(second);
+        // The handles kept of the instances must not make a leaked block look
+        // reachable.
+        made.clear();
     }
 };
 

@@ -1,7 +1,7 @@
 // The properties panel through the built module file: activation, the three
 // tables word for word, and the getter and setter the toolkit calls.
 #include "host/standin_host.h"
-#include "instance/camera_instance.h"
+#include "tests/integration/loaded_module.h"
 
 #include <gtest/gtest.h>
 
@@ -47,11 +47,36 @@ class Panel : public ::testing::Test {
     }
 
     void *createInstance() {
+        const std::size_t first = host.calls().size();
         const char *error = nullptr;
         void *const instance =
             lens.instance.create(lens.instance.privateData, host.cameraItem(), &error);
         EXPECT_NE(instance, nullptr) << (error ? error : "");
+        made[instance] = channelsMadeSince(host, first);
         return instance;
+    }
+
+    /// The handle of the channel the module set up for a parameter.
+    void *channelOf(void *instance, Parameter parameter) const {
+        return made.at(instance).handles[static_cast<std::size_t>(parameter)];
+    }
+
+    standin::Curve &curve(void *instance, Parameter parameter) {
+        return host.channel(channelOf(instance, parameter))->curve;
+    }
+
+    /// A preview with this film height, which the focal-length line then reads.
+    void previewWithFilmHeight(void *instance, double filmHeight) {
+        CameraAccess access{};
+        access.cameraItem = host.cameraItem();
+        access.filmWidth = 0.036;
+        access.filmHeight = filmHeight;
+        double matrix[16];
+        ASSERT_EQ(lens.handler.preview(instance, 0.0, 0.0, matrix, &access), 1);
+    }
+
+    std::string line(void *instance) const {
+        return static_cast<const char *>(get(instance, kFocalLengthLine));
     }
 
     int activatePanel(InterfaceRecord &record, int version = 4) {
@@ -74,14 +99,12 @@ class Panel : public ::testing::Test {
     int set(void *instance, uintptr_t id, double value) const {
         return panel().setter(instance, id, &value);
     }
-    static CameraInstance &record(void *instance) {
-        return *static_cast<CameraInstance *>(instance);
-    }
 
     std::unique_ptr<standin::ModuleLibrary> module;
     const ServerRecord *panelServer = nullptr;
     standin::StandInHost host;
     standin::LensTables lens;
+    std::map<void *, MadeChannels> made;
 };
 
 TEST_F(Panel, ActivationResults) {
@@ -219,11 +242,12 @@ TEST_F(Panel, HintListWordForWord) {
 
 TEST_F(Panel, GetterAnswersEachId) {
     void *const instance = instanceWithPanel();
-    const CameraInstance &camera = record(instance);
+    // Each envelope id answers the channel the module set up under that
+    // parameter's name.
     const std::pair<uintptr_t, void *> channels[] = {
-        {0x8001, camera.zoomChannel},   {0x8003, camera.hShiftChannel},
-        {0x8004, camera.vShiftChannel}, {0x8005, camera.distanceChannel},
-        {0x8006, camera.angleChannel},
+        {0x8001, channelOf(instance, kZoom)},   {0x8003, channelOf(instance, kHShift)},
+        {0x8004, channelOf(instance, kVShift)}, {0x8005, channelOf(instance, kDistance)},
+        {0x8006, channelOf(instance, kAngle)},
     };
     for (const auto &[id, channel] : channels) {
         EXPECT_NE(channel, nullptr);
@@ -233,19 +257,26 @@ TEST_F(Panel, GetterAnswersEachId) {
          {uintptr_t{0}, uintptr_t{0x8007}, uintptr_t{0x8008}, uintptr_t{0x8000}, ~uintptr_t{0}}) {
         EXPECT_EQ(get(instance, id), nullptr) << std::hex << id;
     }
-    EXPECT_EQ(get(instance, 0x8002), camera.infoText);
+    // The line is the instance's own text: the same address each time, and
+    // another instance's elsewhere.
+    const void *const text = get(instance, 0x8002);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char *>(text)).rfind("Focal Length ", 0), 0u);
+    EXPECT_EQ(get(instance, 0x8002), text);
+    void *const other = createInstance();
+    EXPECT_NE(get(other, 0x8002), text);
+    lens.instance.destroy(other);
     lens.instance.destroy(instance);
 }
 
 TEST_F(Panel, FocalLengthLineUsesTheZoomChannelAtTheCurrentTime) {
     void *const instance = instanceWithPanel();
-    CameraInstance &camera = record(instance);
     // Before any preview or frame the film height is 0.
     EXPECT_STREQ(static_cast<const char *>(get(instance, 0x8002)), "Focal Length 0.0mm");
 
-    camera.filmHeight = 0.02;
-    camera.zoomFactor = 7.0; // the line ignores the cached value
-    standin::Curve &zoom = host.channel(camera.zoomChannel)->curve;
+    previewWithFilmHeight(instance, 0.02);
+    ASSERT_EQ(set(instance, 0x8001, 7.0), 1); // the line ignores the cached value
+    standin::Curve &zoom = curve(instance, kZoom);
     zoom.setKey(0.0, 1.0);
     zoom.setKey(2.0, 3.0);
     host.setCurrentTime(1.0);
@@ -257,7 +288,7 @@ TEST_F(Panel, FocalLengthLineUsesTheZoomChannelAtTheCurrentTime) {
 
 TEST_F(Panel, FocalLengthLineFollowsTheFilmOfTheLastPreviewOrFrame) {
     void *const instance = instanceWithPanel();
-    host.channel(record(instance).zoomChannel)->curve = standin::Curve{2.0, {}};
+    curve(instance, kZoom) = standin::Curve{2.0, {}};
     CameraAccess access{};
     access.cameraItem = host.cameraItem();
     access.filmWidth = 0.036;
@@ -275,10 +306,10 @@ TEST_F(Panel, FocalLengthLineFollowsTheFilmOfTheLastPreviewOrFrame) {
 
 TEST_F(Panel, FocalLengthLineNeverOverflows) {
     void *const instance = instanceWithPanel();
-    CameraInstance &camera = record(instance);
-    std::memset(camera.infoText, 'x', sizeof camera.infoText);
     // With a film height of 2 the line shows the zoom times 1000, exactly.
-    camera.filmHeight = 2.0;
+    previewWithFilmHeight(instance, 2.0);
+    // A terminator missing from a line would show as the x's after it.
+    std::memset(get(instance, 0x8002), 'x', kFocalLengthLineSize);
     const struct {
         double zoom;
         const char *line;
@@ -291,45 +322,51 @@ TEST_F(Panel, FocalLengthLineNeverOverflows) {
         {1e300, "Focal Length 1.000e+303mm"},
     };
     for (const auto &c : cases) {
-        host.channel(camera.zoomChannel)->curve = standin::Curve{c.zoom, {}};
-        const char *const line = static_cast<const char *>(get(instance, 0x8002));
-        ASSERT_LT(strnlen(line, sizeof camera.infoText), sizeof camera.infoText) << c.zoom;
-        EXPECT_STREQ(line, c.line) << c.zoom;
+        curve(instance, kZoom) = standin::Curve{c.zoom, {}};
+        const char *const text = static_cast<const char *>(get(instance, 0x8002));
+        ASSERT_LT(strnlen(text, kFocalLengthLineSize), std::size_t{kFocalLengthLineSize}) << c.zoom;
+        EXPECT_STREQ(text, c.line) << c.zoom;
     }
     lens.instance.destroy(instance);
 }
 
 TEST_F(Panel, SetterStoresTheCachedValueAndNotifies) {
     void *const instance = instanceWithPanel();
-    CameraInstance &camera = record(instance);
+    // The cached values show in the numbers a save writes.
     const struct {
         uintptr_t id;
-        double CameraInstance::*field;
+        Parameter parameter;
     } editable[] = {
-        {0x8001, &CameraInstance::zoomFactor},  {0x8003, &CameraInstance::hShift},
-        {0x8004, &CameraInstance::vShift},      {0x8005, &CameraInstance::stereoDistance},
-        {0x8006, &CameraInstance::stereoAngle},
+        {0x8001, kZoom},     {0x8003, kHShift}, {0x8004, kVShift},
+        {0x8005, kDistance}, {0x8006, kAngle},
     };
     for (const auto &e : editable) {
         SCOPED_TRACE(e.id);
         host.clearRecords();
         EXPECT_EQ(set(instance, e.id, 3.5), 1);
-        EXPECT_EQ(camera.*e.field, 3.5);
+        EXPECT_EQ(savedNumbers(lens.instance, instance)[e.parameter], 3.5);
         ASSERT_EQ(host.instanceUpdates().size(), 1u);
         EXPECT_EQ(host.instanceUpdates()[0].first, "CameraHandler");
         EXPECT_EQ(host.instanceUpdates()[0].second, instance);
     }
     // The channel is not changed: sampling brings the channel's value back.
-    EXPECT_EQ(host.channel(camera.zoomChannel)->curve.at(0.0), 2.6217);
+    EXPECT_EQ(curve(instance, kZoom).at(0.0), 2.6217);
 
-    const CameraInstance before = camera;
+    // Other ids and a null value change nothing of the instance: its save
+    // and its line stay as they were.
+    standin::SceneWriter before;
+    ASSERT_EQ(lens.instance.save(instance, before.state()), nullptr);
+    const std::string lineBefore = line(instance);
     host.clearRecords();
     for (const uintptr_t id : {uintptr_t{0x8002}, uintptr_t{0}, uintptr_t{0x8007}}) {
         EXPECT_EQ(set(instance, id, 9.0), 0) << id;
     }
     EXPECT_EQ(panel().setter(instance, 0x8001, nullptr), 0);
-    EXPECT_EQ(std::memcmp(&before, &camera, sizeof camera), 0);
     EXPECT_TRUE(host.instanceUpdates().empty());
+    standin::SceneWriter after;
+    ASSERT_EQ(lens.instance.save(instance, after.state()), nullptr);
+    EXPECT_EQ(after.text(), before.text());
+    EXPECT_EQ(line(instance), lineBefore);
     lens.instance.destroy(instance);
 }
 
@@ -339,31 +376,45 @@ TEST_F(Panel, SetterWithoutInstanceUpdateStoresSilently) {
     host.withholdService("Instance Update");
     InterfaceRecord record{instance, nullptr, nullptr, nullptr};
     ASSERT_EQ(activatePanel(record), 0);
-    EXPECT_EQ(set(instance, 0x8005, 0.065), 1);
-    EXPECT_EQ(Panel::record(instance).stereoDistance, 0.065);
+    EXPECT_EQ(set(instance, 0x8005, 0.0625), 1);
+    EXPECT_EQ(savedNumbers(lens.instance, instance)[kDistance], 0.0625);
     EXPECT_TRUE(host.instanceUpdates().empty());
     lens.instance.destroy(instance);
 }
 
-TEST_F(Panel, GetterWorksBeforeAnyLensActivation) {
-    // A freshly loaded module shown a panel before its lens was activated has
-    // no parameter service: the line uses the cached zoom.
-    CameraInstance camera{};
-    camera.zoomFactor = 2.0;
-    camera.filmHeight = 0.02;
-    camera.zoomChannel = &camera; // must never reach a parameter service
-    host.withholdService("LW Time Info");
-    InterfaceRecord record{&camera, nullptr, nullptr, nullptr};
+TEST_F(Panel, GetterWorksWithoutAParameterService) {
+    // A module whose latest lens activation found no parameter service (as
+    // one shown a panel before any lens activation) has none: the line uses
+    // the cached zoom and asks no parameter service.
+    activateLens();
+    void *const instance = createInstance();
+    previewWithFilmHeight(instance, 0.02);
+    {
+        standin::StandInHost withoutParameters;
+        withoutParameters.withholdService("LWVParmFuncs 2");
+        standin::LensTables again;
+        ASSERT_EQ(again.activate(module->server("CameraHandler")->activate,
+                                 withoutParameters.lookup(), module->serverData()),
+                  2);
+    }
+    InterfaceRecord record{instance, nullptr, nullptr, nullptr};
     ASSERT_EQ(activatePanel(record), 0);
-    EXPECT_STREQ(static_cast<const char *>(get(&camera, 0x8002)), "Focal Length 20.0mm");
+    ASSERT_EQ(set(instance, 0x8001, 2.0), 1);
+    host.clearRecords();
+    EXPECT_STREQ(static_cast<const char *>(get(instance, 0x8002)), "Focal Length 20.0mm");
+    // Neither the time nor a channel value was asked for.
+    EXPECT_TRUE(host.lookups().empty());
+    EXPECT_TRUE(host.calls().empty());
+    // The lens activated again destroys the instance's channels as usual.
+    activateLens();
+    lens.instance.destroy(instance);
 }
 
 TEST_F(Panel, GetterWithoutTimeInfoUsesTimeZero) {
     activateLens();
     void *const instance = createInstance();
-    CameraInstance &made = record(instance);
-    made.filmHeight = 0.02;
-    standin::Curve &zoom = host.channel(made.zoomChannel)->curve;
+    previewWithFilmHeight(instance, 0.02);
+    standin::Curve &zoom = curve(instance, kZoom);
     zoom.setKey(0.0, 4.0);
     zoom.setKey(1.0, 8.0);
     host.setCurrentTime(1.0);
@@ -378,12 +429,11 @@ TEST_F(Panel, GetterWithoutAZoomChannelUsesTheCachedZoom) {
     activateLens();
     host.failChannelOperation(standin::ChannelOperation::Create, 1);
     void *const instance = createInstance();
-    CameraInstance &made = record(instance);
-    ASSERT_EQ(made.zoomChannel, nullptr);
-    made.filmHeight = 0.02;
-    made.zoomFactor = 3.0;
+    ASSERT_EQ(channelOf(instance, kZoom), nullptr);
+    previewWithFilmHeight(instance, 0.02);
     InterfaceRecord panelRecord{instance, nullptr, nullptr, nullptr};
     ASSERT_EQ(activatePanel(panelRecord), 0);
+    ASSERT_EQ(set(instance, 0x8001, 3.0), 1);
     EXPECT_STREQ(static_cast<const char *>(get(instance, 0x8002)), "Focal Length 30.0mm");
     EXPECT_EQ(get(instance, 0x8001), nullptr);
     lens.instance.destroy(instance);

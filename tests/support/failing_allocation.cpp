@@ -1,6 +1,6 @@
 #include "tests/support/failing_allocation.h"
 
-#include "module/allocation.h"
+#include "shared/allocation.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "instance/camera_instance.h"
 #include "module/descriptor.h"
-#include "module/services.h"
+#include "shared/services.h"
 #include "panel/panel_server.h"
 
 #include "host/standin_host.h"

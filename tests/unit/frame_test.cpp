@@ -63,8 +63,11 @@ TEST_F(Frame, AllocationFailureDropsTheTableUntilALaterFrameSucceeds) {
 TEST_F(Frame, RefusedMotionStepsNeverReachTheAllocator) {
     const std::size_t before = moduleAllocationRequests();
     for (const int32_t steps : {-1, static_cast<int32_t>(kMaxMotionSteps + 1), 0x40000000}) {
-        EXPECT_STREQ(frame(0.0, 1.0, steps), "Can't allocate Memory") << steps;
+        EXPECT_STREQ(frame(3.0, 0.25, steps), "Can't allocate Memory") << steps;
         EXPECT_EQ(instance->samples, nullptr);
+        // The frame's values are taken all the same.
+        EXPECT_EQ(instance->frameStart, 3.0);
+        EXPECT_EQ(instance->frameDuration, 0.25);
     }
     EXPECT_EQ(moduleAllocationRequests(), before);
     // The cap itself is accepted: a table of 4 * cap + 1 records.

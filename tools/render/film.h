@@ -28,7 +28,7 @@
 #ifndef BRELVIX_TOOLS_RENDER_FILM_H
 #define BRELVIX_TOOLS_RENDER_FILM_H
 
-#include "module/host_services.h"
+#include "interface/host_services.h"
 #include "tools/render/vec3.h"
 
 #include <atomic>

@@ -6,16 +6,11 @@
 namespace brelvix::render {
 namespace {
 
-constexpr int kLensVersion = 2;
-constexpr int kPanelVersion = 4;
-constexpr uintptr_t kFocalLengthId = 0x8002;
-
 /// The panel id whose getter answers a parameter's channel, or 0.
 uintptr_t channelPanelId(std::string_view name) {
-    constexpr uintptr_t ids[kChannelNames.size()] = {0x8001, 0x8003, 0x8004, 0x8005, 0x8006};
     for (std::size_t i = 0; i < kChannelNames.size(); ++i) {
         if (name == kChannelNames[i]) {
-            return ids[i];
+            return kParameterControls[i];
         }
     }
     return 0;
@@ -46,11 +41,11 @@ std::unique_ptr<LensSession> LensSession::open(const std::string &path, std::str
         return nullptr;
     }
     const standin::ModuleLibrary &module = *session->module_;
-    const ServerRecord *const lensServer = module.server("CameraHandler");
-    const ServerRecord *const panelServer = module.server("CameraInterface");
+    const ServerRecord *const lensServer = module.server(kLensClass);
+    const ServerRecord *const panelServer = module.server(kPanelClass);
     if (lensServer == nullptr || panelServer == nullptr) {
-        error = "Module " + path + " has no " +
-                (lensServer == nullptr ? "CameraHandler" : "CameraInterface") + " server";
+        error = "Module " + path + " has no " + (lensServer == nullptr ? kLensClass : kPanelClass) +
+                " server";
         return nullptr;
     }
 
@@ -134,7 +129,7 @@ std::array<double, 16> LensSession::previewMatrix(double filmWidth, double filmH
 }
 
 std::string LensSession::focalLengthLine() {
-    const auto *const text = static_cast<const char *>(panelGetter_(instance_, kFocalLengthId));
+    const auto *const text = static_cast<const char *>(panelGetter_(instance_, kFocalLengthLine));
     return text != nullptr ? text : "";
 }
 

@@ -12,6 +12,7 @@
 #define BRELVIX_TOOLS_RENDER_LENS_SESSION_H
 
 #include "host/standin_host.h"
+#include "interface/module_interface.h"
 #include "tools/render/film.h"
 
 #include <array>
@@ -22,8 +23,7 @@
 namespace brelvix::render {
 
 /// The lens's five channel names, in the parameter order.
-inline constexpr std::array<const char *, 5> kChannelNames = {"ZoomFactor", "HShift", "VShift",
-                                                              "StereoDistance", "StereoAngle"};
+using brelvix::kChannelNames;
 
 class LensSession {
   public:

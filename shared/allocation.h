@@ -1,8 +1,8 @@
 // The module's heap, in one place: the instance record and the motion sample
 // tables are its only allocations. Tests link their own definitions of these
 // two functions to make allocations fail on demand.
-#ifndef BRELVIX_MODULE_ALLOCATION_H
-#define BRELVIX_MODULE_ALLOCATION_H
+#ifndef BRELVIX_SHARED_ALLOCATION_H
+#define BRELVIX_SHARED_ALLOCATION_H
 
 #include <cstddef>
 

@@ -4,20 +4,12 @@
 // it; everything else only reads it. A successful lens activation precedes
 // every lens and instance operation, so the services it requires are present
 // whenever those run; the panel's services are optional everywhere.
-#ifndef BRELVIX_MODULE_SERVICES_H
-#define BRELVIX_MODULE_SERVICES_H
+#ifndef BRELVIX_SHARED_SERVICES_H
+#define BRELVIX_SHARED_SERVICES_H
 
-#include "module/host_services.h"
+#include "interface/host_services.h"
 
 namespace brelvix {
-
-inline constexpr const char *kParameterServiceName = "LWVParmFuncs 2";
-inline constexpr const char *kItemInfoServiceName = "LW Item Info 4";
-inline constexpr const char *kEnvelopeServiceName = "Animation Envelopes";
-inline constexpr const char *kTimeInfoServiceName = "LW Time Info";
-inline constexpr const char *kCameraInfoServiceName = "LW Camera Info 5";
-inline constexpr const char *kPanelServiceName = "LWXPanel";
-inline constexpr const char *kInstanceUpdateServiceName = "Instance Update";
 
 struct HostServices {
     HostLookup lookup;

@@ -1,4 +1,4 @@
-#include "module/services.h"
+#include "shared/services.h"
 
 namespace brelvix {
 

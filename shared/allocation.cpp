@@ -1,4 +1,4 @@
-#include "module/allocation.h"
+#include "shared/allocation.h"
 
 #include <cstdlib>
 

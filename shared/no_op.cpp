@@ -1,0 +1,7 @@
+#include "shared/no_op.h"
+
+namespace brelvix {
+
+void ignoreArgument(void * /*argument*/) noexcept {}
+
+} // namespace brelvix
