@@ -61,3 +61,10 @@ add_test(NAME ModuleFile.ReleaseBuildIsReproducible
     -DMODULE=$<TARGET_FILE:brelvix>
     -P ${CMAKE_CURRENT_SOURCE_DIR}/integration/reproducible_build_check.cmake)
 set_tests_properties(ModuleFile.ReleaseBuildIsReproducible PROPERTIES TIMEOUT 900)
+
+# The version resource as the file carries it, read back natively (the
+# version API's view of it is checked under Wine by brelvix_version_tests).
+add_test(NAME ModuleFile.VersionResourceCarriesTheProjectVersion
+  COMMAND ${CMAKE_COMMAND} -DWINDRES=${CMAKE_RC_COMPILER} -DMODULE=$<TARGET_FILE:brelvix>
+    -DVERSION=${PROJECT_VERSION}
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/integration/version_resource_check.cmake)
