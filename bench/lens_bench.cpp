@@ -11,10 +11,12 @@
 // Usage: brelvix_lens_bench [--module=PATH] [benchmark flags]
 // The module defaults to the brelvix.so built beside this program. For steady
 // figures: --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include "bench/ratio_reporter.h"
+#include "bench/thin_lens_baseline.h"
 #include "host/standin_host.h"
 #include "instance/camera_instance.h"
-#include "lens/motion_sample.h"
 #include "interface/host_services.h"
+#include "lens/motion_sample.h"
 
 #include <benchmark/benchmark.h>
 
@@ -80,129 +82,6 @@ std::vector<RayArguments> makeRayArguments() {
         }
     }
     return arguments;
-}
-
-// --- the baseline: a textbook thin-lens camera ------------------------------------
-
-/// One time of a thin-lens perspective camera. Camera space has x to the
-/// right, y up and the camera looking down +z from the lens centre at the
-/// origin. What depends only on time is kept per record, as the lens keeps it.
-struct ThinLensCamera {
-    /// Camera to world for row vectors (p' = p * M): rows 0 to 2 the world
-    /// right, up and forward axes, row 3 the lens centre in the world.
-    double worldFromCamera[16];
-    double lensRadius;
-    /// Distance of the plane of focus from the lens.
-    double focusDistance;
-    /// Focus distance over focal length: from a film point to its point on
-    /// the plane of focus.
-    double focusScale;
-};
-
-/// The camera over a frame: `count` intervals, `count` + 1 records.
-struct ThinLensFrame {
-    std::vector<ThinLensCamera> cameras;
-    uint32_t count = 0;
-};
-
-/// A record index for a shutter fraction: truncated, kept within the table.
-inline uint32_t thinLensRecord(uint32_t count, double shutterFraction) noexcept {
-    const double last = static_cast<double>(count);
-    double position = last * shutterFraction;
-    position = position >= 0.0 ? position : 0.0;
-    position = position <= last ? position : last;
-    return static_cast<uint32_t>(position);
-}
-
-/// Camera ray for a film point (from the film's centre, film units) and a lens
-/// point (units of the lens radius).
-inline int thinLensRay(const ThinLensFrame &frame, double filmX, double filmY, double lensX,
-                       double lensY, double shutterFraction, CameraRay &ray) noexcept {
-    const ThinLensCamera &c = frame.cameras[thinLensRecord(frame.count, shutterFraction)];
-    const double *m = c.worldFromCamera;
-
-    // Point on the lens.
-    const double lensPointX = c.lensRadius * lensX;
-    const double lensPointY = c.lensRadius * lensY;
-    const double lensPointZ = 0.0;
-
-    // Point on the plane of focus: where the ray through the lens centre and
-    // the film point meets it.
-    const double focusX = c.focusScale * filmX;
-    const double focusY = c.focusScale * filmY;
-    const double focusZ = c.focusDistance;
-
-    // Normalised direction from the lens point to the focus point.
-    double dx = focusX - lensPointX;
-    double dy = focusY - lensPointY;
-    double dz = focusZ - lensPointZ;
-    const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-    dx = dx / length;
-    dy = dy / length;
-    dz = dz / length;
-
-    // Camera to world: the origin as a point, homogeneous coordinate and all;
-    // the direction as a vector.
-    double originX = lensPointX * m[0] + lensPointY * m[4] + lensPointZ * m[8] + m[12];
-    double originY = lensPointX * m[1] + lensPointY * m[5] + lensPointZ * m[9] + m[13];
-    double originZ = lensPointX * m[2] + lensPointY * m[6] + lensPointZ * m[10] + m[14];
-    const double originW = lensPointX * m[3] + lensPointY * m[7] + lensPointZ * m[11] + m[15];
-    if (originW != 1.0) [[unlikely]] {
-        originX = originX / originW;
-        originY = originY / originW;
-        originZ = originZ / originW;
-    }
-    const double directionX = dx * m[0] + dy * m[4] + dz * m[8];
-    const double directionY = dx * m[1] + dy * m[5] + dz * m[9];
-    const double directionZ = dx * m[2] + dy * m[6] + dz * m[10];
-    const double normalX = m[8];
-    const double normalY = m[9];
-    const double normalZ = m[10];
-
-    // Written last, as the lens does, so no overlap check is needed.
-    ray.origin[0] = originX;
-    ray.origin[1] = originY;
-    ray.origin[2] = originZ;
-    ray.direction[0] = directionX;
-    ray.direction[1] = directionY;
-    ray.direction[2] = directionZ;
-    ray.filmNormal[0] = normalX;
-    ray.filmNormal[1] = normalY;
-    ray.filmNormal[2] = normalZ;
-    return 1;
-}
-
-/// The baseline with the lens handler's signature, for the indirect call.
-__attribute__((noinline)) int evaluateThinLens(void *frame, double filmX, double filmY,
-                                               double lensX, double lensY, double shutterFraction,
-                                               CameraRay *ray) {
-    return thinLensRay(*static_cast<const ThinLensFrame *>(frame), filmX, filmY, lensX, lensY,
-                       shutterFraction, *ray);
-}
-
-double norm(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
-/// The thin-lens camera that sees what the lens sees through each record of
-/// `samples`, one eye's half of the film, without shift, eye offset or turn.
-ThinLensFrame thinLensFrameLike(const MotionSample *samples, uint32_t sampleCount) {
-    ThinLensFrame frame;
-    frame.count = sampleCount;
-    for (uint32_t i = 0; i <= sampleCount; ++i) {
-        const MotionSample &s = samples[i];
-        ThinLensCamera c{};
-        const double *rows[4] = {s.unitRight, s.unitUp, s.unitForward, s.position};
-        for (int row = 0; row < 4; ++row) {
-            for (int j = 0; j < 3; ++j) {
-                c.worldFromCamera[4 * row + j] = rows[row][j];
-            }
-        }
-        c.worldFromCamera[15] = 1.0;
-        c.lensRadius = norm(s.apertureRight);
-        c.focusDistance = norm(s.focusForward);
-        c.focusScale = norm(s.focusRight);
-        frame.cameras.push_back(c);
-    }
-    return frame;
 }
 
 // --- the module, loaded as the host loads it -------------------------------------
@@ -422,54 +301,6 @@ void prepareFrames(benchmark::State &state, Session &session, void *instance) {
     state.counters["per_record"] = benchmark::Counter(
         records, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-
-// --- the ratios -------------------------------------------------------------------
-
-constexpr const char *kBaselineName = "ThinLens/pointer";
-constexpr const char *kDirectBaselineName = "ThinLens/direct";
-constexpr const char *kRayCases[] = {"EvaluateRay/eyeAngle:0", "EvaluateRay/eyeAngle:2deg",
-                                     kDirectBaselineName};
-
-/// The console table, followed by each ray case's CPU time against the
-/// baseline's: the medians when the run repeats, the single figures otherwise.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!run.error_occurred && (single || median)) {
-                cpuNanoseconds_[run.run_name.function_name] = run.GetAdjustedCPUTime();
-            }
-        }
-    }
-
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto baseline = cpuNanoseconds_.find(kBaselineName);
-        if (baseline == cpuNanoseconds_.end()) {
-            return;
-        }
-        std::FILE *out = stdout;
-        std::fflush(out);
-        std::fprintf(out, "\nCPU time per ray against %s (%.2f ns):\n", kBaselineName,
-                     baseline->second);
-        for (const char *name : kRayCases) {
-            const auto found = cpuNanoseconds_.find(name);
-            if (found != cpuNanoseconds_.end()) {
-                std::fprintf(out, "  %-28s %8.2f ns   x %.2f\n", name, found->second,
-                             found->second / baseline->second);
-            }
-        }
-        std::fflush(out);
-    }
-
-  private:
-    std::map<std::string, double> cpuNanoseconds_;
-};
 
 } // namespace
 } // namespace brelvix::bench
