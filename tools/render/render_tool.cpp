@@ -162,7 +162,7 @@ bool renderScene(const RenderOptions &options, RenderResult &result, std::string
     // the threads are joined.
     const Scene scene = builtinScene();
     const RayShader colours =
-        shader ? shader : [&scene](const Ray &ray) { return scene.radiance(ray); };
+        shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
     result.film =
         renderFilm(film, session->rays(), colours, options.threads, progress, &result.stats, stop);
     if (stop != nullptr && *stop != 0) {
