@@ -17,23 +17,6 @@ namespace brelvix::render {
 namespace {
 
 constexpr const char *kProgram = "brelvix-render";
-/// The frame rate handed to the lens with each frame; the lens does not use
-/// it, and times stay scene times in seconds.
-constexpr double kFramesPerSecond = 24.0;
-
-void applyChannels(LensSession &session, const RenderOptions &options) {
-    // Names were checked against the lens's channels when parsed.
-    for (const ChannelValue &value : options.values) {
-        if (standin::Channel *const channel = session.channel(value.channel)) {
-            channel->curve = standin::Curve{value.value, {}};
-        }
-    }
-    for (const ChannelKey &key : options.keys) {
-        if (standin::Channel *const channel = session.channel(key.channel)) {
-            channel->curve.setKey(key.time, key.value);
-        }
-    }
-}
 
 void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
     out << "viewport matrix (preview at the lens centre):\n";
@@ -106,72 +89,11 @@ void placeCamera(standin::CameraItem &camera, const RenderOptions &options) {
 bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
                  const RayShader &shader, const ProgressReport &progress,
                  const std::atomic<int> *stop) {
-    // The scene file's set-up first: it places the camera.
-    RenderOptions setup = options;
-    LensData lensData;
-    if (!options.loadScenePath.empty()) {
-        std::string text;
-        if (!standin::SceneReader::readFile(options.loadScenePath, text, error)) {
-            return false;
-        }
-        if (!parseSceneFile(text, setup, lensData, error)) {
-            error = "Cannot load scene " + options.loadScenePath + ": " + error;
-            return false;
-        }
-    }
-
-    const std::string modulePath =
-        options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
-    const std::unique_ptr<LensSession> session = LensSession::open(modulePath, error);
-    if (!session) {
-        return false;
-    }
-    placeCamera(session->camera(), setup);
-    session->setCurrentTime(setup.frameStart);
-
-    if (!options.loadScenePath.empty() &&
-        !session->loadLensData(lensData.text, lensData.firstLine, error)) {
-        error = "Cannot load scene " + options.loadScenePath + ": " + error;
-        return false;
-    }
-    applyChannels(*session, options);
-    if (!options.saveScenePath.empty()) {
-        std::string lens;
-        if (!session->saveLensData(lens, error)) {
-            error = "Cannot save scene " + options.saveScenePath + ": " + error;
-            return false;
-        }
-        result.sceneText = formatSceneFile(setup, lens);
-    }
-
-    const FilmSettings &film = setup.film;
-    result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
-    result.focalLengthLine = session->focalLengthLine();
-
-    FrameInfo frame{};
-    frame.frame = 0;
-    frame.start = setup.frameStart;
-    frame.duration = setup.frameDuration;
-    frame.framesPerSecond = kFramesPerSecond;
-    frame.motionSteps = film.motionSteps;
-    if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
-        return false;
-    }
-
-    // The per-frame call is done; only ray evaluations run from here until
-    // the threads are joined.
-    const Scene scene = builtinScene();
-    const RayShader colours =
-        shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
-    result.film =
-        renderFilm(film, session->rays(), colours, options.threads, progress, &result.stats, stop);
-    if (stop != nullptr && *stop != 0) {
-        error = "interrupted";
-        return false;
-    }
-    // Not a conditional expression: that would copy the whole film.
-    result.display = options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
-    return true;
+    const FrameSink keep = [&result](RenderResult &frame, std::string &) {
+        result = std::move(frame);
+        return true;
+    };
+    return renderFrames(options, keep, error, shader, progress, stop);
 }
 
 namespace {
