@@ -173,7 +173,7 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
         shot && options.loadScenePath.empty() && !channelGiven(options, kChannelNames[0]);
     const world::TracerOptions tracing{options.isa, 0};
     Scene scene = shot ? Scene{} : builtinScene(tracing);
-    bool built = !shot;
+    bool built = false;
 
     for (std::size_t index = 0; index < frames.size(); ++index) {
         const long number = frames[index];
@@ -214,7 +214,7 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
         if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
             return false;
         }
-        if (!built || shot->moves()) {
+        if (shot && (!built || shot->moves())) {
             scene = Scene{};
             shot->place(scene, frame.start);
             if (!scene.build(tracing, error)) {
