@@ -6,6 +6,7 @@
 #include "tests/render/render_test_support.h"
 #include "tools/lightwave/item_motion.h"
 #include "tools/lightwave/scene_reader.h"
+#include "tools/render/shot.h"
 #include "tools/world/tracer.h"
 #include "tools/world/world_scene.h"
 
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
+#include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,6 +130,38 @@ const std::vector<std::string> kPinhole = {
 std::vector<std::string> with(std::vector<std::string> arguments) {
     arguments.insert(arguments.end(), kPinhole.begin(), kPinhole.end());
     return arguments;
+}
+
+TEST(ShotCamera, HeadingPitchBankGiveTheStandInHostTheSameAxes) {
+    // Fixed-seed random camera frames, straight up and down included: the
+    // angles set on the host's camera item come back as the same axes.
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> angle(-3.2, 3.2);
+    for (int i = 0; i < 200; ++i) {
+        brelvix::standin::CameraItem made;
+        made.heading.constant = angle(random);
+        made.pitch.constant =
+            i % 50 == 0 ? (i % 100 == 0 ? 1.0 : -1.0) * std::numbers::pi / 2 : angle(random) / 2.0;
+        made.bank.constant = angle(random);
+        double r[3], u[3], f[3];
+        made.axes(0.0, r, u, f);
+        brelvix::render::ShotCamera camera;
+        camera.right = {r[0], r[1], r[2]};
+        camera.up = {u[0], u[1], u[2]};
+        camera.forward = {f[0], f[1], f[2]};
+        const brelvix::render::Vec3 turn = brelvix::render::headingPitchBank(camera);
+        brelvix::standin::CameraItem placed;
+        placed.heading.constant = turn.x;
+        placed.pitch.constant = turn.y;
+        placed.bank.constant = turn.z;
+        double r2[3], u2[3], f2[3];
+        placed.axes(0.0, r2, u2, f2);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(r2[k], r[k], 1e-9) << "camera " << i;
+            EXPECT_NEAR(u2[k], u[k], 1e-9) << "camera " << i;
+            EXPECT_NEAR(f2[k], f[k], 1e-9) << "camera " << i;
+        }
+    }
 }
 
 TEST(SceneFiles, ObjectsAreWhereTheirEnvelopesPutThemFrameAfterFrame) {

@@ -8,7 +8,9 @@
 #include "tools/render/shot.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 namespace brelvix::render {
@@ -51,28 +53,26 @@ void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInf
                      const RenderOptions &options) {
     item = standin::CameraItem{};
     const int intervals = 4 * std::max(frame.motionSteps, 0);
-    Vec3 previous{};
+    std::array<double, 3> previous{};
     for (int i = 0; i <= intervals; ++i) {
         const double time =
             intervals == 0 ? frame.start : frame.start + frame.duration * i / intervals;
         const ShotCamera camera = shot.camera(time);
-        Vec3 angles = headingPitchBank(camera);
-        // Each angle within half a turn of the last, so that keys between
-        // them do not spin the long way round.
-        for (double *angle : {&angles.x, &angles.y, &angles.z}) {
-            const double last = i == 0 ? *angle
-                                       : (angle == &angles.x   ? previous.x
-                                          : angle == &angles.y ? previous.y
-                                                               : previous.z);
-            *angle -= 2.0 * M_PI * std::round((*angle - last) / (2.0 * M_PI));
+        const Vec3 turn = headingPitchBank(camera);
+        std::array<double, 3> angles{turn.x, turn.y, turn.z};
+        // Each angle within half a turn of the last, so that the keys
+        // between them do not spin the long way round.
+        for (std::size_t a = 0; a < 3 && i > 0; ++a) {
+            constexpr double kTurn = 2.0 * std::numbers::pi;
+            angles[a] -= kTurn * std::round((angles[a] - previous[a]) / kTurn);
         }
         previous = angles;
         for (int axis = 0; axis < 3; ++axis) {
             item.position[axis].setKey(time, camera.position[axis]);
         }
-        item.heading.setKey(time, angles.x);
-        item.pitch.setKey(time, angles.y);
-        item.bank.setKey(time, angles.z);
+        item.heading.setKey(time, angles[0]);
+        item.pitch.setKey(time, angles[1]);
+        item.bank.setKey(time, angles[2]);
         item.focalDistance.setKey(time, given(options, "focal-distance") || !camera.focalDistance
                                             ? options.focalDistance.value_or(1.0)
                                             : *camera.focalDistance);
