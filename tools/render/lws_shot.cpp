@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 namespace lw = brelvix::lightwave;
 
 Vec3 fromScene(lw::Vec3 v) { return {v.x, v.y, v.z}; }
+Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
 
 /// An object item with its layer's meshes in the object's own space.
 struct PlacedObject {
@@ -68,7 +69,7 @@ class LwsShot final : public Shot {
 
     ShotCamera camera(double time) const override {
         if (!camera_) {
-            return {};
+            return framing(time);
         }
         const lw::WorldPose pose = lw::worldPose(scene_, *camera_, time);
         const lw::CameraSettings &settings = camera_->camera;
@@ -139,6 +140,25 @@ class LwsShot final : public Shot {
     }
 
   private:
+    /// Without a camera in the scene: one that frames its objects.
+    ShotCamera framing(double time) const {
+        Scene placed;
+        place(placed, time);
+        world::Bounds bounds;
+        for (const world::Mesh &mesh : placed.meshes) {
+            for (const world::Point3f &p : mesh.positions) {
+                bounds.add({p.x, p.y, p.z});
+            }
+        }
+        const world::Camera camera =
+            world::framingCamera(bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
+        ShotCamera shot;
+        shot.position = fromWorld(camera.position);
+        shot.zoomFactor = kDefaultZoomFactor;
+        shot.focalDistance = length(fromWorld(bounds.centre()) - shot.position);
+        return shot;
+    }
+
     lw::Scene scene_;
     const lw::Item *camera_;
     std::vector<PlacedObject> objects_;

@@ -12,10 +12,6 @@ namespace {
 
 Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
 
-/// The zoom factor of the lens's default, 31.5 mm on the 24 mm film height:
-/// the view of a framing camera.
-constexpr double kDefaultZoomFactor = 2.6217;
-
 /// Any file Assimp reads: it stands still.
 class StillShot final : public Shot {
   public:

@@ -18,6 +18,10 @@
 
 namespace brelvix::render {
 
+/// The lens's default zoom, 31.5 mm on the 24 mm film height: the view of a
+/// camera that frames a scene without one.
+inline constexpr double kDefaultZoomFactor = 2.6217;
+
 /// The camera at one time, as the host's item and camera services answer.
 struct ShotCamera {
     Vec3 position;
