@@ -1,11 +1,7 @@
 #include "tools/render/render_tool.h"
 
-#include "tools/module_path.h"
 #include "tools/render/frame_output.h"
-#include "tools/render/lens_session.h"
 #include "tools/render/pending_file.h"
-#include "tools/render/scene.h"
-#include "tools/render/scene_file.h"
 
 #include <algorithm>
 #include <cmath>
