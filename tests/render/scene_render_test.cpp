@@ -170,11 +170,20 @@ TEST(SceneFiles, ObjectsAreWhereTheirEnvelopesPutThemFrameAfterFrame) {
     // left eye sees of it. Frames before, between and after the keys; the
     // five scenes that differ only after their last key (t = 1.3 s, frame
     // 39) must put the cube in five different places at frame 44.
-    const std::string scenes[] = {
-        "move_xz_linear",     "move_xz_hermite",    "move_xz_bezier",
-        "move_xz_spline",     "move_xz_stepped",    "move_x_post_constant",
-        "move_x_post_linear", "move_x_post_repeat", "move_x_post_offset_repeat",
-        "move_x_post_reset"};
+    const std::string scenes[] = {"move_xz_linear",
+                                  "move_xz_hermite",
+                                  "move_xz_bezier",
+                                  "move_xz_spline",
+                                  "move_xz_stepped",
+                                  "move_x_post_constant",
+                                  "move_x_post_linear",
+                                  "move_x_post_repeat",
+                                  "move_x_post_offset_repeat",
+                                  "move_x_post_reset",
+                                  "move_x",
+                                  "move_x_oldformat_56",
+                                  "move_x_oldformat_6",
+                                  "move_y_pre_ofrep_post_osc"};
     constexpr int kWidth = 320;
     constexpr int kHeight = 120;
     const TempDirectory scratch;
@@ -201,14 +210,18 @@ TEST(SceneFiles, ObjectsAreWhereTheirEnvelopesPutThemFrameAfterFrame) {
             object = item.kind == lw::ItemKind::object && !object ? &item : object;
         }
         ASSERT_NE(object, nullptr);
+        const long last = std::min(70L, std::lround(scene.lastFrame));
 
-        const Outcome run =
-            runRender(with({path, "--frames", "5-70", "--width", std::to_string(kWidth), "--height",
-                            std::to_string(kHeight), "-q", "-o", scratch.file(name + ".exr")}),
-                      scratch);
+        const Outcome run = runRender(
+            with({path, "--frames", "5-" + std::to_string(last), "--width", std::to_string(kWidth),
+                  "--height", std::to_string(kHeight), "-q", "-o", scratch.file(name + ".exr")}),
+            scratch);
         ASSERT_EQ(run.status, 0) << run.err;
         for (const int frame : {5, 15, 30, 44, 50, 70}) {
             SCOPED_TRACE(testing::Message() << "frame " << frame);
+            if (frame > last) {
+                break;
+            }
             const double time = frame / scene.framesPerSecond;
             const lw::WorldPose eye = lw::worldPose(scene, camera, time);
             const lw::WorldPose cubePose = lw::worldPose(scene, *object, time);
@@ -232,7 +245,7 @@ TEST(SceneFiles, ObjectsAreWhereTheirEnvelopesPutThemFrameAfterFrame) {
                 expected.add(std::clamp(kWidth / 4.0 + along(eye.right) * scale, 0.0, kWidth / 2.0),
                              std::clamp(kHeight / 2.0 - along(eye.up) * scale, 0.0, 1.0 * kHeight));
             }
-            char number[8];
+            char number[16];
             std::snprintf(number, sizeof number, "%04d", frame);
             const Extent seen = hitExtent(readDepth(scratch.file(name + "." + number + ".exr")));
             if (frame == 44 && name.starts_with("move_x_post")) {
