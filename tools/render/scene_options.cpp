@@ -12,26 +12,20 @@ namespace brelvix::render {
 
 void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
     app.add_option("scene", arguments.scene,
-                   "Scene to render: a LightWave scene (.lws) or any file the Assimp library "
-                   "reads (glTF, OBJ, FBX, Collada, LightWave objects, ...); none: the "
-                   "built-in scene")
+                   "Scene file: .lws, or any Assimp reads (default: built-in)")
         ->option_text("SCENE");
     app.add_option("--camera", arguments.camera,
-                   "The scene's camera to look through (default: its first, or one that frames "
-                   "the scene)")
+                   "Scene camera to look through (default: its first)")
         ->option_text("NAME")
         ->group("Scene and module");
-    app.add_option("--frame", arguments.frame,
-                   "Frame to render (default: the scene's first, or 0 without a scene)")
+    app.add_option("--frame", arguments.frame, "Frame to render (default: the scene's first, or 0)")
         ->option_text("N")
         ->group("Frame");
-    app.add_option("--frames", arguments.frames,
-                   "Render frames A to B, each to its own numbered file (name.0001.png)")
+    app.add_option("--frames", arguments.frames, "Render frames A to B, each to NAME.0001.EXT, ...")
         ->option_text("A-B")
         ->group("Frame");
     app.add_option("--isa", arguments.isa,
-                   "Pin Embree's instruction set (sse2, sse4.2, avx, avx2, avx512), so that "
-                   "machines of different kinds give identical frames")
+                   "Pin Embree's instruction set: sse2, sse4.2, avx, avx2, avx512")
         ->option_text("NAME")
         ->group("Scene and module");
 }
