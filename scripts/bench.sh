@@ -23,6 +23,30 @@ flags=(
   --benchmark_min_time=0.05
 )
 
+# With --render, brelvix-render itself on two threads, three runs of each
+# case: the engine model of assimp-testmodels (121,496 triangles, from its
+# own camera) and the built-in scene, 960x320 at 16 samples a pixel, each
+# ray with its shadow ray. Prints the program's camera rays per second.
+#     scripts/bench.sh --render
+if [ "${1:-}" = --render ]; then
+  scripts/setup.sh all
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render
+  out=$(mktemp -d)
+  trap 'rm -rf "$out"' EXIT
+  engine=/usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb
+  for run in 1 2 3; do
+    for scene in "$engine" ""; do
+      line=$(build/release/brelvix-render $scene --width 960 --height 320 --spp 16 \
+        --threads 2 -o "$out/bench.png" | grep '^rendered')
+      name=built-in
+      [ -n "$scene" ] && name=engine
+      echo "$name (run $run): $line"
+    done
+  done
+  exit 0
+fi
+
 if [ "${1:-}" != --windows ]; then
   scripts/setup.sh native
   cmake --preset release >/dev/null

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <numbers>
 #include <thread>
@@ -142,6 +143,7 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
     image.pixels.assign(static_cast<std::size_t>(settings.width) *
                             static_cast<std::size_t>(settings.height),
                         Rgb{});
+    image.depth.assign(image.pixels.size(), std::numeric_limits<float>::infinity());
 
     std::atomic<int> nextRow{0};
     std::atomic<int> rowsDone{0};
@@ -164,6 +166,7 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
                 for (int px = 0; px < settings.width && !stopping(); ++px) {
                     pixelSamples(settings, px, py, samples);
                     Rgb sum{};
+                    double nearest = std::numeric_limits<double>::infinity();
                     for (const FilmSample &sample : samples) {
                         CameraRay ray{};
                         if (lens.evaluate(lens.instance, sample.filmX, sample.filmY, sample.lensX,
@@ -171,14 +174,17 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
                             ++localMissed;
                             continue;
                         }
-                        sum = sum +
-                              shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
-                                         {ray.direction[0], ray.direction[1], ray.direction[2]}});
+                        const ShadedRay seen =
+                            shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
+                                       {ray.direction[0], ray.direction[1], ray.direction[2]}});
+                        sum = sum + seen.colour;
+                        nearest = std::min(nearest, seen.distance);
                     }
-                    image.pixels[static_cast<std::size_t>(py) *
-                                     static_cast<std::size_t>(image.width) +
-                                 static_cast<std::size_t>(px)] =
-                        sum * (1.0 / static_cast<double>(samples.size()));
+                    const std::size_t pixel =
+                        static_cast<std::size_t>(py) * static_cast<std::size_t>(image.width) +
+                        static_cast<std::size_t>(px);
+                    image.pixels[pixel] = sum * (1.0 / static_cast<double>(samples.size()));
+                    image.depth[pixel] = static_cast<float>(nearest);
                 }
                 ++rowsDone;
             }

@@ -34,6 +34,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace brelvix::render {
@@ -61,14 +62,26 @@ struct LensRays {
     void *instance = nullptr;
 };
 
-/// Linear colour along a camera ray. Called on several threads at once.
-using RayShader = std::function<Rgb(const Ray &)>;
+/// What a camera ray sees: its linear colour and the distance along it to
+/// the first surface (infinite for the sky).
+struct ShadedRay {
+    // Not explicit: a shader that knows only colours gives the sky's distance.
+    ShadedRay(Rgb colour, double distance = std::numeric_limits<double>::infinity())
+        : colour(colour), distance(distance) {}
+    Rgb colour;
+    double distance;
+};
 
-/// Linear RGB pixels, row by row from the top.
+/// What a camera ray sees. Called on several threads at once.
+using RayShader = std::function<ShadedRay(const Ray &)>;
+
+/// Linear RGB pixels, row by row from the top, and per pixel the nearest
+/// distance any of its rays met (infinite where all saw the sky).
 struct Image {
     int width = 0;
     int height = 0;
     std::vector<Rgb> pixels;
+    std::vector<float> depth;
 
     const Rgb &at(int x, int y) const {
         return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +

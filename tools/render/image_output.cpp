@@ -44,6 +44,13 @@ Image anaglyph(const Image &sideBySide) {
             const Rgb &left = sideBySide.at(x, y);
             const Rgb &right = sideBySide.at(x + composite.width, y);
             composite.pixels.push_back({left.x, right.y, right.z});
+            if (!sideBySide.depth.empty()) {
+                // Distances as the left eye sees them, with its red.
+                composite.depth.push_back(
+                    sideBySide.depth[static_cast<std::size_t>(y) *
+                                         static_cast<std::size_t>(sideBySide.width) +
+                                     static_cast<std::size_t>(x)]);
+            }
         }
     }
     return composite;

@@ -129,13 +129,6 @@ ChannelKey channelKey(const std::string &text) {
             number("--key " + name, text.substr(equals + 1))};
 }
 
-bool hasPngExtension(const std::string &path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".png";
-}
-
 } // namespace
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
@@ -144,9 +137,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
     const unsigned cores = std::thread::hardware_concurrency();
     options.threads = cores == 0 ? 1 : static_cast<int>(cores);
 
-    CLI::App app{"Renders a built-in scene through the Brelvix lens module, loaded as the host\n"
-                 "loads it, and writes a PNG: a side-by-side stereo pair, the left eye's view\n"
-                 "on the left.",
+    CLI::App app{"Renders a scene (or a built-in one) through the Brelvix lens module, loaded\n"
+                 "as the host loads it, and writes a PNG or OpenEXR file: a side-by-side\n"
+                 "stereo pair, the left eye's view on the left.",
                  "brelvix-render"};
     app.footer(kHelpFooter);
     app.get_formatter()->column_width(34);
@@ -173,7 +166,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
     app.add_option("--film-height", filmHeight, "Film height in metres (default 0.024)")
         ->option_text("METRES")
         ->group("Image");
-    app.add_option("-o,--output", options.outputPath, "PNG to write (default brelvix-render.png)")
+    app.add_option("-o,--output", options.outputPath,
+                   "PNG or OpenEXR file to write, by its extension (default brelvix-render.png)")
         ->option_text("PATH")
         ->group("Image");
     app.add_flag("--anaglyph", options.anaglyph,
@@ -254,6 +248,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
     app.add_flag("-q,--quiet", options.quiet,
                  "No progress bar and no report; only the output's name")
         ->group("Scene and module");
+
+    SceneArguments sceneArguments;
+    addSceneOptions(app, sceneArguments);
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
@@ -339,10 +336,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         if (options.outputPath.empty()) {
             throw UsageError("--output needs a file name");
         }
-        if (!hasPngExtension(options.outputPath)) {
-            throw UsageError("--output must name a .png file (PNG is the only format "
+        const std::optional<OutputFormat> format = outputFormat(options.outputPath);
+        if (!format) {
+            throw UsageError("--output must name a .png file or an .exr file (the formats "
                              "written), not '" +
                              options.outputPath + "'");
+        }
+        options.outputFormat = *format;
+        if (std::string error; !applySceneArguments(sceneArguments, options, error)) {
+            throw UsageError(error);
         }
         if (!options.saveScenePath.empty() &&
             std::filesystem::absolute(options.saveScenePath).lexically_normal() ==
@@ -372,6 +374,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
             {"motion-steps", !motionSteps.empty()},
             {"frame-start", !frameStart.empty()},
             {"frame-duration", !frameDuration.empty()},
+            {"width", !width.empty()},
+            {"height", !height.empty()},
         };
         for (const auto &[name, given] : settings) {
             if (given) {

@@ -3,6 +3,7 @@
 #define BRELVIX_TOOLS_RENDER_OPTIONS_H
 
 #include "tools/render/film.h"
+#include "tools/render/scene_options.h"
 #include "tools/render/vec3.h"
 
 #include <optional>
@@ -61,6 +62,18 @@ struct RenderOptions {
     /// The set-up settings the command line gave, by their names in a scene
     /// file ("position", "f-stop", ...): a loaded scene does not change them.
     std::vector<std::string> givenSettings;
+
+    /// Empty: the built-in scene.
+    std::string scenePath;
+    /// Empty: the scene's first camera, or one framing it.
+    std::string cameraName;
+    /// The one frame to render; none: the scene's first (0 without a scene).
+    std::optional<long> frame;
+    /// Frames to render each to its numbered file.
+    std::optional<FrameRange> frames;
+    /// Embree's instruction set; empty: the widest the processor has.
+    std::string isa;
+    OutputFormat outputFormat = OutputFormat::png;
 
     bool anaglyph = false;
     std::string saveScenePath;

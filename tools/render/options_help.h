@@ -31,8 +31,15 @@ The viewport matrix printed is the host viewport's: it treats the whole film
 as one view, without the eyes' split, so its horizontal shift (row 2, column
 0) is HShift times the whole film width, twice the shift of each eye's view.
 
-The largest image, 16384 x 16384 pixels, needs about 6.8 GiB of memory, 27
-bytes a pixel (9.4 GiB with --anaglyph, 37.5 bytes a pixel).
+A SCENE file brings its camera (position, axes, zoom, film, focus and
+f-stop; a LightWave scene also its resolution), which the options given
+override. Without a scene, frame N opens the shutter at --frame-start + N x
+--frame-duration; a LightWave scene's frame N at N / FramesPerSecond, for
+one frame's time. Each frame of --frames A-B goes to NAME.0001.EXT, ...
+
+The largest image, 16384 x 16384 pixels, needs about 7.8 GiB of memory, 31
+bytes a pixel (10.9 GiB with --anaglyph, 43.5 bytes a pixel; an .exr output
+16 bytes a pixel more), besides the scene.
 
 Exit status: 0 on success; 1 when the module, a scene file or the output
 fails, when memory runs out or when stopped by SIGTERM or SIGHUP; 2 for a

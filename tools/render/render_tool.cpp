@@ -1,11 +1,9 @@
 #include "tools/render/render_tool.h"
 
-#include "tools/module_path.h"
-#include "tools/render/lens_session.h"
+#include "tools/render/frame_output.h"
 #include "tools/render/pending_file.h"
-#include "tools/render/scene.h"
-#include "tools/render/scene_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -17,23 +15,6 @@ namespace brelvix::render {
 namespace {
 
 constexpr const char *kProgram = "brelvix-render";
-/// The frame rate handed to the lens with each frame; the lens does not use
-/// it, and times stay scene times in seconds.
-constexpr double kFramesPerSecond = 24.0;
-
-void applyChannels(LensSession &session, const RenderOptions &options) {
-    // Names were checked against the lens's channels when parsed.
-    for (const ChannelValue &value : options.values) {
-        if (standin::Channel *const channel = session.channel(value.channel)) {
-            channel->curve = standin::Curve{value.value, {}};
-        }
-    }
-    for (const ChannelKey &key : options.keys) {
-        if (standin::Channel *const channel = session.channel(key.channel)) {
-            channel->curve.setKey(key.time, key.value);
-        }
-    }
-}
 
 void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
     out << "viewport matrix (preview at the lens centre):\n";
@@ -50,7 +31,8 @@ void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
 /// A bar on one line of a terminal, redrawn in place.
 class ProgressBar {
   public:
-    explicit ProgressBar(std::ostream &err) : err_(err) {}
+    /// Counts `frames` frames; done and total are rows over all of them.
+    ProgressBar(std::ostream &err, long frames) : err_(err), frames_(frames) {}
     /// Also when a failure ends the run early: its one line then stands alone.
     ~ProgressBar() { clear(); }
     ProgressBar(const ProgressBar &) = delete;
@@ -64,20 +46,26 @@ class ProgressBar {
         lastPercent_ = percent;
         constexpr int kWidth = 40;
         const int filled = percent * kWidth / 100;
-        err_ << "\rrendering [" << std::string(static_cast<std::size_t>(filled), '#')
+        err_ << "\rrendering ";
+        if (frames_ > 1) {
+            const long frame = std::min(frames_, frames_ * done / std::max(total, 1) + 1);
+            err_ << "frame " << frame << "/" << frames_ << " ";
+        }
+        err_ << "[" << std::string(static_cast<std::size_t>(filled), '#')
              << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent
              << "%" << std::flush;
     }
 
     void clear() {
         if (lastPercent_ >= 0) {
-            err_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
+            err_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
             lastPercent_ = -1;
         }
     }
 
   private:
     std::ostream &err_;
+    long frames_;
     int lastPercent_ = -1;
 };
 
@@ -106,86 +94,45 @@ void placeCamera(standin::CameraItem &camera, const RenderOptions &options) {
 bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
                  const RayShader &shader, const ProgressReport &progress,
                  const std::atomic<int> *stop) {
-    // The scene file's set-up first: it places the camera.
-    RenderOptions setup = options;
-    LensData lensData;
-    if (!options.loadScenePath.empty()) {
-        std::string text;
-        if (!standin::SceneReader::readFile(options.loadScenePath, text, error)) {
-            return false;
-        }
-        if (!parseSceneFile(text, setup, lensData, error)) {
-            error = "Cannot load scene " + options.loadScenePath + ": " + error;
-            return false;
-        }
-    }
-
-    const std::string modulePath =
-        options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
-    const std::unique_ptr<LensSession> session = LensSession::open(modulePath, error);
-    if (!session) {
-        return false;
-    }
-    placeCamera(session->camera(), setup);
-    session->setCurrentTime(setup.frameStart);
-
-    if (!options.loadScenePath.empty() &&
-        !session->loadLensData(lensData.text, lensData.firstLine, error)) {
-        error = "Cannot load scene " + options.loadScenePath + ": " + error;
-        return false;
-    }
-    applyChannels(*session, options);
-    if (!options.saveScenePath.empty()) {
-        std::string lens;
-        if (!session->saveLensData(lens, error)) {
-            error = "Cannot save scene " + options.saveScenePath + ": " + error;
-            return false;
-        }
-        result.sceneText = formatSceneFile(setup, lens);
-    }
-
-    const FilmSettings &film = setup.film;
-    result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
-    result.focalLengthLine = session->focalLengthLine();
-
-    FrameInfo frame{};
-    frame.frame = 0;
-    frame.start = setup.frameStart;
-    frame.duration = setup.frameDuration;
-    frame.framesPerSecond = kFramesPerSecond;
-    frame.motionSteps = film.motionSteps;
-    if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
-        return false;
-    }
-
-    // The per-frame call is done; only ray evaluations run from here until
-    // the threads are joined.
-    const Scene scene = builtinScene();
-    const RayShader colours =
-        shader ? shader : [&scene](const Ray &ray) { return scene.radiance(ray); };
-    result.film =
-        renderFilm(film, session->rays(), colours, options.threads, progress, &result.stats, stop);
-    if (stop != nullptr && *stop != 0) {
-        error = "interrupted";
-        return false;
-    }
-    // Not a conditional expression: that would copy the whole film.
-    result.display = options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
-    return true;
+    const FrameSink keep = [&result](RenderResult &frame, std::string &) {
+        result = std::move(frame);
+        return true;
+    };
+    return renderFrames(options, keep, error, shader, progress, stop);
 }
 
 namespace {
 
 /// The one line for a run that a signal ended, and its exit status.
-int stopped(std::ostream &err, int signal) {
+int stopped(std::ostream &err, int signal, std::size_t framesWritten) {
     err << kProgram << ": " << (signal == SIGINT ? "interrupted" : "stopped by a signal") << " (SIG"
-        << sigabbrev_np(signal) << "); nothing written\n";
+        << sigabbrev_np(signal) << "); ";
+    if (framesWritten == 0) {
+        err << "nothing written\n";
+    } else {
+        err << "the " << framesWritten << " frame" << (framesWritten == 1 ? "" : "s")
+            << " finished before stay\n";
+    }
     return signal == SIGINT ? kExitInterrupted : kExitFailure;
+}
+
+void printReport(std::ostream &out, const RenderResult &first, const RenderStats &total) {
+    printMatrix(out, first.viewportMatrix);
+    out << first.focalLengthLine << "\n";
+    const double seconds = total.seconds;
+    const int threads = total.threads;
+    char line[160];
+    std::snprintf(
+        line, sizeof line, "rendered %llu rays in %.2f s on %d thread%s (%.2f M rays/s)\n",
+        static_cast<unsigned long long>(total.rays), seconds, threads, threads == 1 ? "" : "s",
+        seconds > 0.0 ? static_cast<double>(total.rays) / seconds / 1e6 : 0.0);
+    out << line;
 }
 
 /// The run after the command line: files are opened first, so that an
 /// unwritable path fails before anything is rendered, written whole and
-/// renamed into place only at the end.
+/// renamed into place only when done: a single frame with the scene file at
+/// the end, each frame of a range as soon as it is rendered.
 int render(const RenderOptions &options, std::ostream &out, std::ostream &err, bool terminal,
            const std::atomic<int> *stop) {
     std::string error;
@@ -193,9 +140,15 @@ int render(const RenderOptions &options, std::ostream &out, std::ostream &err, b
         err << kProgram << ": " << error << "\n";
         return kExitFailure;
     };
-    const std::unique_ptr<PngOutput> output = PngOutput::open(options.outputPath, error);
-    if (!output) {
+    const std::string firstPath = options.frames
+                                      ? numberedPath(options.outputPath, options.frames->first)
+                                      : options.outputPath;
+    std::unique_ptr<FrameOutput> single = FrameOutput::open(firstPath, options.outputFormat, error);
+    if (!single) {
         return fail();
+    }
+    if (options.frames) {
+        single.reset(); // each frame opens its own
     }
     std::unique_ptr<PendingFile> sceneFile;
     if (!options.saveScenePath.empty()) {
@@ -205,49 +158,72 @@ int render(const RenderOptions &options, std::ostream &out, std::ostream &err, b
         }
     }
 
-    ProgressBar bar(err);
+    const auto interrupted = [stop] { return stop != nullptr && *stop != 0; };
+    const long frameCount = options.frames ? options.frames->last - options.frames->first + 1 : 1;
+    ProgressBar bar(err, frameCount);
     ProgressReport progress;
     if (terminal && !options.quiet) {
         progress = [&bar](int done, int total) { bar(done, total); };
     }
-    RenderResult result;
-    const bool rendered = renderScene(options, result, error, {}, progress, stop);
+    RenderResult first;
+    RenderStats total;
+    std::vector<std::string> written;
+    const FrameSink sink = [&](RenderResult &frame, std::string &failure) {
+        if (total.rays == 0) {
+            first.viewportMatrix = frame.viewportMatrix;
+            first.focalLengthLine = frame.focalLengthLine;
+            first.sceneText = frame.sceneText;
+        }
+        total.rays += frame.stats.rays;
+        total.seconds += frame.stats.seconds;
+        total.threads = frame.stats.threads;
+        if (!options.frames) {
+            return single->write(frame, options.anaglyph, failure);
+        }
+        const std::string path = numberedPath(options.outputPath, frame.frame);
+        const std::unique_ptr<FrameOutput> output =
+            FrameOutput::open(path, options.outputFormat, failure);
+        if (!output || !output->write(frame, options.anaglyph, failure)) {
+            return false;
+        }
+        if (interrupted()) {
+            failure = "interrupted";
+            return false;
+        }
+        if (!output->commit(failure)) {
+            return false;
+        }
+        written.push_back(path);
+        return true;
+    };
+    const bool rendered = renderFrames(options, sink, error, {}, progress, stop);
     bar.clear();
-    const auto interrupted = [stop] { return stop != nullptr && *stop != 0; };
     if (interrupted()) {
-        return stopped(err, *stop);
+        return stopped(err, *stop, written.size());
     }
     if (!rendered) {
         return fail();
     }
-    if (!output->write(result.display, error)) {
-        return fail();
-    }
-    if (sceneFile && std::fputs(result.sceneText.c_str(), sceneFile->stream()) == EOF) {
+    if (sceneFile && std::fputs(first.sceneText.c_str(), sceneFile->stream()) == EOF) {
         error = "Cannot write " + options.saveScenePath;
         return fail();
     }
     if (interrupted()) {
-        return stopped(err, *stop);
+        return stopped(err, *stop, written.size());
     }
-    if ((sceneFile && !sceneFile->commit(error)) || !output->commit(error)) {
+    if ((sceneFile && !sceneFile->commit(error)) || (single && !single->commit(error))) {
         return fail();
+    }
+    if (single) {
+        written.push_back(options.outputPath);
     }
 
     if (!options.quiet) {
-        printMatrix(out, result.viewportMatrix);
-        out << result.focalLengthLine << "\n";
-        const double seconds = result.stats.seconds;
-        const int threads = result.stats.threads;
-        char line[160];
-        std::snprintf(line, sizeof line,
-                      "rendered %llu rays in %.2f s on %d thread%s (%.2f M rays/s)\n",
-                      static_cast<unsigned long long>(result.stats.rays), seconds, threads,
-                      threads == 1 ? "" : "s",
-                      seconds > 0.0 ? static_cast<double>(result.stats.rays) / seconds / 1e6 : 0.0);
-        out << line;
+        printReport(out, first, total);
     }
-    out << options.outputPath << "\n";
+    for (const std::string &path : written) {
+        out << path << "\n";
+    }
     return kExitSuccess;
 }
 

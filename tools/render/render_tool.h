@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -29,13 +30,29 @@ struct RenderResult {
     /// and the lens's data.
     std::string sceneText;
     RenderStats stats;
+    /// The frame's number, and the output file it goes to (numbered in a
+    /// range of frames).
+    long frame = 0;
 };
+
+/// Takes each frame as it is rendered; false, with `error` set, ends the run.
+using FrameSink = std::function<bool(RenderResult &frame, std::string &error)>;
 
 /// Puts the camera item at the options' position, turned toward the target
 /// (heading and pitch, no bank), moving by `move` from the frame's start to
 /// its end, with the focal distance (the distance to the target unless
 /// given) and the f-stop.
 void placeCamera(standin::CameraItem &camera, const RenderOptions &options);
+
+/// Loads the set-up file and the scene if asked, loads the module, sets
+/// the camera and its channels up, and renders each frame asked for (one,
+/// or each of --frames) in turn through the lens, handing each to `sink`.
+/// The film counts are the progress's rows summed over the frames. False
+/// with a one-line `error` on failure (the frames handed over stay), or
+/// "interrupted" when `stop` turned non-zero. Writes no file.
+bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::string &error,
+                  const RayShader &shader = {}, const ProgressReport &progress = {},
+                  const std::atomic<int> *stop = nullptr);
 
 /// Loads the scene file if asked (its set-up under the command line's
 /// settings), loads the module, sets the camera and its channels up, makes

@@ -2,132 +2,72 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <stdexcept>
 
 namespace brelvix::render {
 namespace {
 
-constexpr double kEpsilon = 1e-7;
+/// Half the edge of the built-in ground: far beyond the haze.
+constexpr float kGroundExtent = 1000.0f;
 
-/// Distance to the nearer intersection in front of the origin, or a negative
-/// number when there is none.
-double intersectSphere(const Sphere &sphere, const Ray &ray) {
-    const Vec3 oc = ray.origin - sphere.centre;
-    const double b = dot(oc, ray.direction);
-    const double c = dot(oc, oc) - sphere.radius * sphere.radius;
-    const double discriminant = b * b - c;
-    if (discriminant < 0.0) {
-        return -1.0;
-    }
-    const double root = std::sqrt(discriminant);
-    const double near = -b - root;
-    return near > kEpsilon ? near : -b + root;
-}
-
-/// Slab test; sets `axis` to the axis of the face the ray enters (or leaves,
-/// from inside) and `sign` to that face's outward side.
-double intersectBox(const Box &box, const Ray &ray, int &axis, double &sign) {
-    double enter = -1e300;
-    double leave = 1e300;
-    int enterAxis = 0;
-    int leaveAxis = 0;
-    for (int i = 0; i < 3; ++i) {
-        const double origin = ray.origin[i];
-        const double direction = ray.direction[i];
-        const double low = box.low[i];
-        const double high = box.high[i];
-        if (direction == 0.0) {
-            if (origin < low || origin > high) {
-                return -1.0;
-            }
-            continue;
-        }
-        double t0 = (low - origin) / direction;
-        double t1 = (high - origin) / direction;
-        if (t0 > t1) {
-            std::swap(t0, t1);
-        }
-        if (t0 > enter) {
-            enter = t0;
-            enterAxis = i;
-        }
-        if (t1 < leave) {
-            leave = t1;
-            leaveAxis = i;
-        }
-    }
-    if (enter > leave || leave <= kEpsilon) {
-        return -1.0;
-    }
-    if (enter > kEpsilon) {
-        axis = enterAxis;
-        sign = ray.direction[axis] > 0.0 ? -1.0 : 1.0;
-        return enter;
-    }
-    axis = leaveAxis;
-    sign = ray.direction[axis] > 0.0 ? 1.0 : -1.0;
-    return leave;
-}
-
-Vec3 axisVector(int axis, double sign) {
-    return {axis == 0 ? sign : 0.0, axis == 1 ? sign : 0.0, axis == 2 ? sign : 0.0};
-}
+world::Vec3 toWorld(Vec3 v) { return {v.x, v.y, v.z}; }
+Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
 
 double fraction(double value) { return value - std::floor(value); }
 
+world::Mesh groundQuad() {
+    world::Mesh ground;
+    ground.name = "ground";
+    ground.positions = {{-kGroundExtent, 0.0f, -kGroundExtent},
+                        {kGroundExtent, 0.0f, -kGroundExtent},
+                        {kGroundExtent, 0.0f, kGroundExtent},
+                        {-kGroundExtent, 0.0f, kGroundExtent}};
+    ground.triangles = {{0, 3, 2}, {0, 2, 1}};
+    return ground;
+}
+
 } // namespace
 
+bool Scene::build(const world::TracerOptions &options, std::string &error) {
+    std::vector<world::Sphere> worldSpheres;
+    for (const Sphere &sphere : spheres) {
+        worldSpheres.push_back({toWorld(sphere.centre), sphere.radius, toWorld(sphere.albedo)});
+    }
+    std::vector<world::Box> worldBoxes;
+    for (const Box &box : boxes) {
+        worldBoxes.push_back({toWorld(box.low), toWorld(box.high), toWorld(box.albedo)});
+    }
+    std::unique_ptr<world::Tracer> tracer =
+        world::Tracer::create(meshes, worldSpheres, worldBoxes, options, error);
+    if (!tracer) {
+        return false;
+    }
+    tracer_ = std::move(tracer);
+    return true;
+}
+
 Hit Scene::trace(const Ray &ray, double maxDistance) const {
-    Hit hit{kSky, maxDistance, {}, {}};
-
-    // Ground plane y = 0, seen from above.
-    if (ray.direction.y < 0.0 && ray.origin.y > 0.0) {
-        const double t = -ray.origin.y / ray.direction.y;
-        if (t > kEpsilon && t < hit.distance) {
-            hit = {kGround, t, {}, {0.0, 1.0, 0.0}};
-        }
-    }
-    for (std::size_t i = 0; i < spheres.size(); ++i) {
-        const double t = intersectSphere(spheres[i], ray);
-        if (t > kEpsilon && t < hit.distance) {
-            hit.object = sphereId(i);
-            hit.distance = t;
-        }
-    }
-    int boxAxis = 0;
-    double boxSign = 1.0;
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        int axis = 0;
-        double sign = 1.0;
-        const double t = intersectBox(boxes[i], ray, axis, sign);
-        if (t > kEpsilon && t < hit.distance) {
-            hit.object = boxId(i);
-            hit.distance = t;
-            boxAxis = axis;
-            boxSign = sign;
-        }
-    }
-    if (hit.object == kSky) {
-        return hit;
-    }
-
-    hit.point = ray.at(hit.distance);
-    if (hit.object >= boxId(0)) {
-        hit.normal = axisVector(boxAxis, boxSign);
-        // Snap onto the face so that the shadow ray starts outside the box.
-        const Box &box = boxes[static_cast<std::size_t>(hit.object - boxId(0))];
-        const double face = boxSign > 0.0 ? box.high[boxAxis] : box.low[boxAxis];
-        if (boxAxis == 0) {
-            hit.point.x = face;
-        } else if (boxAxis == 1) {
-            hit.point.y = face;
-        } else {
-            hit.point.z = face;
-        }
-    } else if (hit.object != kGround) {
-        const Sphere &sphere = spheres[static_cast<std::size_t>(hit.object - 1)];
-        hit.normal = normalize(hit.point - sphere.centre);
-    } else {
-        hit.point.y = 0.0;
+    const world::Hit found =
+        tracer_->closestHit({toWorld(ray.origin), toWorld(ray.direction)}, 0.0, maxDistance);
+    Hit hit{kSky,
+            found.distance,
+            fromWorld(found.point),
+            fromWorld(found.geometricNormal),
+            fromWorld(found.shadingNormal),
+            fromWorld(found.colour)};
+    switch (found.kind) {
+    case world::Hit::Kind::Sky:
+        break;
+    case world::Hit::Kind::Sphere:
+        hit.object = sphereId(found.index);
+        break;
+    case world::Hit::Kind::Box:
+        hit.object = boxId(found.index);
+        break;
+    case world::Hit::Kind::Mesh:
+        hit.object = meshId(found.index);
+        break;
     }
     return hit;
 }
@@ -148,52 +88,85 @@ Rgb Scene::albedoAt(const Hit &hit) const {
             std::clamp((fadeEnd - hit.distance) / (fadeEnd - fadeStart), 0.0, 1.0);
         return lerp((checkerLight + checkerDark) * 0.5, square, contrast);
     }
-    if (hit.object < boxId(0)) {
-        return spheres[static_cast<std::size_t>(hit.object - 1)].albedo;
-    }
-    const Box &box = boxes[static_cast<std::size_t>(hit.object - boxId(0))];
-    if (hit.normal.y != 0.0) {
-        return box.albedo;
+    if (hit.object < boxId(0) || hit.object >= boxId(boxes.size()) ||
+        std::abs(hit.normal.y) > 0.5) {
+        return hit.colour;
     }
     // Windows: a grid of darker panes on the walls, a floor every 0.3 m and
     // a bay every 0.25 m, with a plain band at street level.
-    const double along = hit.normal.x != 0.0 ? hit.point.z : hit.point.x;
+    const double along = std::abs(hit.normal.x) > 0.5 ? hit.point.z : hit.point.x;
     const double bay = fraction(along / 0.25);
     const double floor = fraction(hit.point.y / 0.3);
     const bool window =
         hit.point.y > 0.35 && bay > 0.22 && bay < 0.78 && floor > 0.3 && floor < 0.8;
-    return window ? Rgb{0.10, 0.13, 0.18} : box.albedo;
+    return window ? Rgb{0.10, 0.13, 0.18} : hit.colour;
 }
 
-Rgb Scene::radiance(const Ray &ray) const {
+Rgb Scene::direct(const Hit &hit) const {
+    const Vec3 start = hit.point + hit.normal * shadowOffset;
+    const auto lit = [&](Vec3 toLight, double distance) {
+        const double facing = dot(hit.shadingNormal, toLight);
+        if (facing <= 0.0 || dot(hit.normal, toLight) <= 0.0) {
+            return 0.0;
+        }
+        const world::Ray shadow{toWorld(start), toWorld(toLight)};
+        return tracer_->occluded(shadow, 0.0, distance) ? 0.0 : facing;
+    };
+    if (lights.empty()) {
+        return sunColour * lit(toSun, std::numeric_limits<double>::infinity());
+    }
+    // Each light's share of an even sum, so that more lights do not burn out.
+    Rgb sum{};
+    for (const world::Light &light : lights) {
+        const Rgb colour = fromWorld(light.colour) * (1.0 / static_cast<double>(lights.size()));
+        switch (light.kind) {
+        case world::Light::Kind::Ambient:
+            sum = sum + colour;
+            break;
+        case world::Light::Kind::Directional:
+            sum = sum + colour * lit(-fromWorld(light.direction),
+                                     std::numeric_limits<double>::infinity());
+            break;
+        default: {
+            const Vec3 toLight = fromWorld(light.position) - start;
+            const double distance = length(toLight);
+            if (distance > 0.0) {
+                sum = sum + colour * lit(toLight * (1.0 / distance), distance);
+            }
+        }
+        }
+    }
+    return sum * 1.5;
+}
+
+ShadedRay Scene::shade(const Ray &ray) const {
     const Hit hit = trace(ray);
     if (hit.object == kSky) {
-        return sky(ray.direction);
+        return {sky(ray.direction), hit.distance};
     }
     const Rgb albedo = albedoAt(hit);
-    const double facing = dot(hit.normal, toSun);
-    double sunlight = 0.0;
-    if (facing > 0.0) {
-        const Ray shadow{hit.point + hit.normal * 1e-6, toSun};
-        sunlight = trace(shadow).object == kSky ? facing : 0.0;
-    }
+    const Rgb light = direct(hit);
     // Sky light from above, a little bounce from the ground below.
-    const double skyShare = 0.5 + 0.5 * hit.normal.y;
+    const double skyShare = 0.5 + 0.5 * hit.shadingNormal.y;
     const Rgb ambient = skyZenith * (0.55 * skyShare) + checkerLight * (0.18 * (1.0 - skyShare));
-    Rgb colour = albedo * (ambient + sunColour * sunlight);
-    if (hit.object != kGround && hit.object < boxId(0) && sunlight > 0.0) {
+    Rgb colour = albedo * (ambient + light);
+    if (hit.object >= sphereId(0) && hit.object < boxId(0) && light.x > 0.0) {
         // A highlight on the spheres.
         const Vec3 halfway = normalize(toSun - ray.direction);
         const double highlight = std::pow(std::max(dot(hit.normal, halfway), 0.0), 60.0);
         colour = colour + sunColour * (0.35 * highlight);
     }
-    const double haze = 1.0 - std::exp(-hit.distance / hazeDistance);
-    return lerp(colour, skyHorizon, haze);
+    if (hazeDistance > 0.0) {
+        const double haze = 1.0 - std::exp(-hit.distance / hazeDistance);
+        colour = lerp(colour, skyHorizon, haze);
+    }
+    return {colour, hit.distance};
 }
 
-Scene builtinScene() {
+Scene builtinScene(const world::TracerOptions &options) {
     Scene scene;
     scene.toSun = normalize(scene.toSun);
+    scene.hazeDistance = 45.0;
     // Nearest first: in front of the plane of focus, on it, behind it.
     scene.spheres = {
         {{-0.40, 0.19, 1.00}, 0.19, {0.80, 0.12, 0.08}},
@@ -207,6 +180,12 @@ Scene builtinScene() {
         {{-0.6, 0.0, 9.5}, {0.5, 3.0, 10.6}, {0.50, 0.58, 0.62}},
         {{2.6, 0.0, 8.8}, {3.8, 5.4, 10.0}, {0.60, 0.62, 0.56}},
     };
+    scene.meshes = {groundQuad()};
+    scene.groundMesh = 0;
+    std::string error;
+    if (!scene.build(options, error)) {
+        throw std::runtime_error(error);
+    }
     return scene;
 }
 

@@ -1,0 +1,252 @@
+// The render loop: the set-up, the module and the scene made once, then for
+// each frame the camera placed, the per-frame call and the film rendered.
+#include "tools/module_path.h"
+#include "tools/render/lens_session.h"
+#include "tools/render/render_tool.h"
+#include "tools/render/scene.h"
+#include "tools/render/scene_file.h"
+#include "tools/render/shot.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace brelvix::render {
+namespace {
+
+/// The frame rate handed to the lens without a scene's own; the lens does
+/// not use it, and times stay scene times in seconds.
+constexpr double kFramesPerSecond = 24.0;
+
+bool given(const RenderOptions &options, const char *setting) {
+    return std::find(options.givenSettings.begin(), options.givenSettings.end(), setting) !=
+           options.givenSettings.end();
+}
+
+bool channelGiven(const RenderOptions &options, const std::string &name) {
+    return std::any_of(options.values.begin(), options.values.end(),
+                       [&](const ChannelValue &value) { return value.channel == name; }) ||
+           std::any_of(options.keys.begin(), options.keys.end(),
+                       [&](const ChannelKey &key) { return key.channel == name; });
+}
+
+void applyChannels(LensSession &session, const RenderOptions &options) {
+    // Names were checked against the lens's channels when parsed.
+    for (const ChannelValue &value : options.values) {
+        if (standin::Channel *const channel = session.channel(value.channel)) {
+            channel->curve = standin::Curve{value.value, {}};
+        }
+    }
+    for (const ChannelKey &key : options.keys) {
+        if (standin::Channel *const channel = session.channel(key.channel)) {
+            channel->curve.setKey(key.time, key.value);
+        }
+    }
+}
+
+/// Keys the camera item at each time the lens samples in the frame, so that
+/// the host's answers there are the scene's; the command line's focal
+/// distance and f-stop, when given, override the scene's.
+void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInfo &frame,
+                     const RenderOptions &options) {
+    item = standin::CameraItem{};
+    const int intervals = 4 * std::max(frame.motionSteps, 0);
+    std::array<double, 3> previous{};
+    for (int i = 0; i <= intervals; ++i) {
+        const double time =
+            intervals == 0 ? frame.start : frame.start + frame.duration * i / intervals;
+        const ShotCamera camera = shot.camera(time);
+        const Vec3 turn = headingPitchBank(camera);
+        std::array<double, 3> angles{turn.x, turn.y, turn.z};
+        // Each angle within half a turn of the last, so that the keys
+        // between them do not spin the long way round.
+        for (std::size_t a = 0; a < 3 && i > 0; ++a) {
+            constexpr double kTurn = 2.0 * std::numbers::pi;
+            angles[a] -= kTurn * std::round((angles[a] - previous[a]) / kTurn);
+        }
+        previous = angles;
+        for (int axis = 0; axis < 3; ++axis) {
+            item.position[axis].setKey(time, camera.position[axis]);
+        }
+        item.heading.setKey(time, angles[0]);
+        item.pitch.setKey(time, angles[1]);
+        item.bank.setKey(time, angles[2]);
+        item.focalDistance.setKey(time, given(options, "focal-distance") || !camera.focalDistance
+                                            ? options.focalDistance.value_or(1.0)
+                                            : *camera.focalDistance);
+        item.fStop.setKey(time, given(options, "f-stop") || !camera.fStop ? options.fStop
+                                                                          : *camera.fStop);
+    }
+}
+
+/// The film as the scene's camera sets it, under the command line's.
+FilmSettings shotFilm(const RenderOptions &options, const Shot &shot) {
+    FilmSettings film = options.film;
+    const ShotFilm set = shot.film();
+    if (set.width && set.height && !given(options, "width") && !given(options, "height")) {
+        film.width = std::clamp(*set.width + *set.width % 2, 2, kMaxImageSide);
+        film.height = std::clamp(*set.height, 1, kMaxImageSide);
+    }
+    if (set.filmHeight && !given(options, "film-height")) {
+        film.filmHeight = *set.filmHeight;
+    }
+    if (!given(options, "film-width")) {
+        film.filmWidth = set.filmWidth && film.width == set.width && film.height == set.height
+                             ? *set.filmWidth
+                             : film.filmHeight * film.width / film.height;
+    }
+    return film;
+}
+
+/// The frames to render; false with `error` for one outside the scene's.
+bool frameList(const RenderOptions &options, const Shot *shot, std::vector<long> &frames,
+               std::string &error) {
+    const ShotFrames range = shot ? shot->frames() : ShotFrames{};
+    if (options.frames) {
+        for (long frame = options.frames->first; frame <= options.frames->last; ++frame) {
+            frames.push_back(frame);
+        }
+    } else {
+        frames.push_back(options.frame.value_or(range.ranged ? range.first : 0));
+    }
+    for (const long frame : frames) {
+        if (range.ranged && (frame < range.first || frame > range.last)) {
+            error = options.scenePath + ": frame " + std::to_string(frame) +
+                    " is outside the scene's frames " + std::to_string(range.first) + " to " +
+                    std::to_string(range.last);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::string &error,
+                  const RayShader &shader, const ProgressReport &progress,
+                  const std::atomic<int> *stop) {
+    // The scene file's set-up first: it places the camera.
+    RenderOptions setup = options;
+    LensData lensData;
+    if (!options.loadScenePath.empty()) {
+        std::string text;
+        if (!standin::SceneReader::readFile(options.loadScenePath, text, error)) {
+            return false;
+        }
+        if (!parseSceneFile(text, setup, lensData, error)) {
+            error = "Cannot load scene " + options.loadScenePath + ": " + error;
+            return false;
+        }
+    }
+    std::unique_ptr<Shot> shot;
+    if (!options.scenePath.empty()) {
+        shot = Shot::load(options.scenePath, options.cameraName, error);
+        if (!shot) {
+            return false;
+        }
+    } else if (!options.cameraName.empty()) {
+        error = "--camera " + options.cameraName + ": the built-in scene has no cameras";
+        return false;
+    }
+    std::vector<long> frames;
+    if (!frameList(options, shot.get(), frames, error)) {
+        return false;
+    }
+    const ShotFrames range = shot ? shot->frames() : ShotFrames{};
+    const FilmSettings film = shot ? shotFilm(setup, *shot) : setup.film;
+
+    const std::string modulePath =
+        options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
+    const std::unique_ptr<LensSession> session = LensSession::open(modulePath, error);
+    if (!session) {
+        return false;
+    }
+    if (!options.loadScenePath.empty() &&
+        !session->loadLensData(lensData.text, lensData.firstLine, error)) {
+        error = "Cannot load scene " + options.loadScenePath + ": " + error;
+        return false;
+    }
+    applyChannels(*session, options);
+    const bool zoomFromShot =
+        shot && options.loadScenePath.empty() && !channelGiven(options, kChannelNames[0]);
+    const world::TracerOptions tracing{options.isa, 0};
+    Scene scene = shot ? Scene{} : builtinScene(tracing);
+    bool built = false;
+
+    for (std::size_t index = 0; index < frames.size(); ++index) {
+        const long number = frames[index];
+        FrameInfo frame{};
+        frame.frame = static_cast<int>(number);
+        frame.framesPerSecond = range.ranged ? range.framesPerSecond : kFramesPerSecond;
+        frame.start = range.ranged ? number / range.framesPerSecond
+                                   : setup.frameStart + number * setup.frameDuration;
+        frame.duration = range.ranged && !given(options, "frame-duration")
+                             ? 1.0 / range.framesPerSecond
+                             : setup.frameDuration;
+        frame.motionSteps = film.motionSteps;
+        if (shot) {
+            placeShotCamera(session->camera(), *shot, frame, setup);
+            if (zoomFromShot) {
+                session->channel(kChannelNames[0])->curve =
+                    standin::Curve{shot->camera(frame.start).zoomFactor, {}};
+            }
+        } else {
+            RenderOptions placed = setup;
+            placed.frameStart = frame.start;
+            placeCamera(session->camera(), placed);
+        }
+        session->setCurrentTime(frame.start);
+
+        RenderResult result;
+        result.frame = number;
+        if (index == 0 && !options.saveScenePath.empty()) {
+            std::string lens;
+            if (!session->saveLensData(lens, error)) {
+                error = "Cannot save scene " + options.saveScenePath + ": " + error;
+                return false;
+            }
+            result.sceneText = formatSceneFile(setup, lens);
+        }
+        result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
+        result.focalLengthLine = session->focalLengthLine();
+        if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
+            return false;
+        }
+        if (shot && (!built || shot->moves())) {
+            scene = Scene{};
+            shot->place(scene, frame.start);
+            if (!scene.build(tracing, error)) {
+                return false;
+            }
+            built = true;
+        }
+
+        // The per-frame call is done; only ray evaluations run from here
+        // until the threads are joined.
+        const RayShader colours =
+            shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
+        const int count = static_cast<int>(frames.size());
+        const int frameIndex = static_cast<int>(index);
+        const ProgressReport frameProgress = progress ? ProgressReport([&](int done, int rows) {
+            progress(frameIndex * rows + done, count * rows);
+        })
+                                                      : ProgressReport();
+        result.film = renderFilm(film, session->rays(), colours, options.threads, frameProgress,
+                                 &result.stats, stop);
+        if (stop != nullptr && *stop != 0) {
+            error = "interrupted";
+            return false;
+        }
+        // Not a conditional expression: that would copy the whole film.
+        result.display =
+            options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
+        if (!sink(result, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace brelvix::render

@@ -1,0 +1,212 @@
+#include "tools/render/lws_shot.h"
+
+#include "tools/lightwave/item_motion.h"
+#include "tools/lightwave/scene_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+namespace brelvix::render {
+namespace {
+
+namespace fs = std::filesystem;
+namespace lw = brelvix::lightwave;
+
+Vec3 fromScene(lw::Vec3 v) { return {v.x, v.y, v.z}; }
+Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
+
+/// An object item with its layer's meshes in the object's own space.
+struct PlacedObject {
+    std::size_t item; // index into the scene's items
+    std::vector<world::Mesh> meshes;
+};
+
+/// The object file named in a scene: as written, else under the scene's
+/// folder or one above it. The scene may use the other system's separator.
+std::optional<std::string> findObjectFile(const std::string &written, const fs::path &scene) {
+    std::string name = written;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    std::error_code ignored;
+    if (fs::is_regular_file(name, ignored)) {
+        return name;
+    }
+    const fs::path relative = fs::path(name).relative_path();
+    for (fs::path folder = fs::absolute(scene, ignored).parent_path();;
+         folder = folder.parent_path()) {
+        if (fs::is_regular_file(folder / relative, ignored)) {
+            return (folder / relative).string();
+        }
+        if (folder == folder.parent_path()) {
+            return std::nullopt;
+        }
+    }
+}
+
+world::Light::Kind lightKind(lw::LightType type) {
+    switch (type) {
+    case lw::LightType::distant:
+        return world::Light::Kind::Directional;
+    case lw::LightType::spot:
+        return world::Light::Kind::Spot;
+    case lw::LightType::point:
+        return world::Light::Kind::Point;
+    case lw::LightType::linear:
+    case lw::LightType::area:
+        break;
+    }
+    return world::Light::Kind::Area;
+}
+
+class LwsShot final : public Shot {
+  public:
+    LwsShot(lw::Scene scene, const std::optional<std::size_t> camera,
+            std::vector<PlacedObject> objects)
+        : scene_(std::move(scene)), camera_(camera ? &scene_.items[*camera] : nullptr),
+          objects_(std::move(objects)) {}
+
+    ShotCamera camera(double time) const override {
+        if (!camera_) {
+            return framing(time);
+        }
+        const lw::WorldPose pose = lw::worldPose(scene_, *camera_, time);
+        const lw::CameraSettings &settings = camera_->camera;
+        return {fromScene(pose.position),
+                fromScene(pose.right),
+                fromScene(pose.up),
+                fromScene(pose.forward),
+                lw::evaluate(settings.zoomFactor, time),
+                lw::evaluate(settings.focalDistance, time),
+                lw::evaluate(settings.lensFStop, time)};
+    }
+
+    ShotFilm film() const override {
+        if (!camera_) {
+            return {};
+        }
+        const lw::CameraSettings &settings = camera_->camera;
+        return {settings.apertureHeight, settings.filmWidth(), settings.frameWidth,
+                settings.frameHeight};
+    }
+
+    ShotFrames frames() const override {
+        return ShotFrames{true, std::lround(scene_.firstFrame), std::lround(scene_.lastFrame),
+                          scene_.framesPerSecond};
+    }
+
+    bool moves() const override { return true; }
+
+    void place(Scene &scene, double time) const override {
+        scene.meshes.clear();
+        world::Bounds bounds;
+        for (const PlacedObject &object : objects_) {
+            const lw::WorldPose pose = lw::worldPose(scene_, scene_.items[object.item], time);
+            for (world::Mesh mesh : object.meshes) {
+                for (world::Point3f &p : mesh.positions) {
+                    const lw::Vec3 q = pose.toWorld({p.x, p.y, p.z});
+                    p = {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z)};
+                    bounds.add({q.x, q.y, q.z});
+                }
+                // Turned with the item (exact for even scales).
+                for (world::Point3f &n : mesh.normals) {
+                    const Vec3 turned =
+                        normalize(fromScene(pose.xAxis) * n.x + fromScene(pose.yAxis) * n.y +
+                                  fromScene(pose.zAxis) * n.z);
+                    n = {static_cast<float>(turned.x), static_cast<float>(turned.y),
+                         static_cast<float>(turned.z)};
+                }
+                scene.meshes.push_back(std::move(mesh));
+            }
+        }
+        scene.lights.clear();
+        for (const lw::Item &item : scene_.items) {
+            if (item.kind != lw::ItemKind::light) {
+                continue;
+            }
+            const lw::WorldPose pose = lw::worldPose(scene_, item, time);
+            const double intensity = lw::evaluate(item.light.intensity, time);
+            const lw::Vec3 colour = item.light.colour;
+            scene.lights.push_back(
+                {item.name,
+                 lightKind(item.light.type),
+                 {pose.position.x, pose.position.y, pose.position.z},
+                 {pose.forward.x, pose.forward.y, pose.forward.z},
+                 {colour.x * intensity, colour.y * intensity, colour.z * intensity}});
+        }
+        scene.shadowOffset =
+            bounds.empty() ? 1e-5 : 1e-5 * std::max(1.0, world::length(bounds.high - bounds.low));
+    }
+
+  private:
+    /// Without a camera in the scene: one that frames its objects.
+    ShotCamera framing(double time) const {
+        Scene placed;
+        place(placed, time);
+        world::Bounds bounds;
+        for (const world::Mesh &mesh : placed.meshes) {
+            for (const world::Point3f &p : mesh.positions) {
+                bounds.add({p.x, p.y, p.z});
+            }
+        }
+        const world::Camera camera =
+            world::framingCamera(bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
+        ShotCamera shot;
+        shot.position = fromWorld(camera.position);
+        shot.zoomFactor = kDefaultZoomFactor;
+        shot.focalDistance = length(fromWorld(bounds.centre()) - shot.position);
+        return shot;
+    }
+
+    lw::Scene scene_;
+    const lw::Item *camera_;
+    std::vector<PlacedObject> objects_;
+};
+
+} // namespace
+
+std::unique_ptr<Shot> loadLwsShot(const std::string &path, const std::string &cameraName,
+                                  std::string &error) {
+    lw::SceneResult read = lw::loadScene(path);
+    if (!read.scene) {
+        error = read.error;
+        return nullptr;
+    }
+    const lw::Scene &scene = *read.scene;
+    std::optional<std::size_t> camera;
+    std::vector<PlacedObject> objects;
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        const lw::Item &item = scene.items[i];
+        if (item.kind == lw::ItemKind::camera && !camera &&
+            (cameraName.empty() || item.name == cameraName)) {
+            camera = i;
+        }
+        if (item.kind != lw::ItemKind::object || item.isNull || item.objectPath.empty()) {
+            continue;
+        }
+        const std::optional<std::string> file = findObjectFile(item.objectPath, path);
+        if (!file) {
+            error = path + ":" + std::to_string(item.line) + ": object file " + item.objectPath +
+                    " not found";
+            return nullptr;
+        }
+        std::optional<std::vector<world::Mesh>> meshes =
+            world::loadObjectLayer(*file, item.layer, error);
+        if (!meshes) {
+            return nullptr;
+        }
+        objects.push_back({i, std::move(*meshes)});
+    }
+    if (!cameraName.empty() && !camera) {
+        error = path + ": no camera called \"" + cameraName + "\"";
+        return nullptr;
+    }
+    if (objects.empty()) {
+        error = path + ": the scene has no objects with faces";
+        return nullptr;
+    }
+    return std::make_unique<LwsShot>(std::move(*read.scene), camera, std::move(objects));
+}
+
+} // namespace brelvix::render

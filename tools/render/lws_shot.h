@@ -1,0 +1,23 @@
+// A scene of the host (`.lws`) as a Shot: its objects' layers read once, in
+// their own space, and placed by their items' world poses at each time.
+#ifndef BRELVIX_TOOLS_RENDER_LWS_SHOT_H
+#define BRELVIX_TOOLS_RENDER_LWS_SHOT_H
+
+#include "tools/render/shot.h"
+
+#include <memory>
+#include <string>
+
+namespace brelvix::render {
+
+/// Object files are named relative to the content folder, which the scene
+/// does not record: each is tried as written, then under the scene's folder
+/// and each folder above it. Null with a one-line `error` when the scene or
+/// one of its object files cannot be read, or `cameraName` is not a camera
+/// of the scene.
+std::unique_ptr<Shot> loadLwsShot(const std::string &path, const std::string &cameraName,
+                                  std::string &error);
+
+} // namespace brelvix::render
+
+#endif

@@ -1,0 +1,99 @@
+#include "tools/render/scene_options.h"
+
+#include "tools/render/options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+
+namespace brelvix::render {
+
+void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
+    app.add_option("scene", arguments.scene,
+                   "Scene file: .lws, or any Assimp reads (default: built-in)")
+        ->option_text("SCENE");
+    app.add_option("--camera", arguments.camera,
+                   "Scene camera to look through (default: its first)")
+        ->option_text("NAME")
+        ->group("Scene and module");
+    app.add_option("--frame", arguments.frame, "Frame to render (default: the scene's first, or 0)")
+        ->option_text("N")
+        ->group("Frame");
+    app.add_option("--frames", arguments.frames, "Render frames A to B, each to NAME.0001.EXT, ...")
+        ->option_text("A-B")
+        ->group("Frame");
+    app.add_option("--isa", arguments.isa,
+                   "Pin Embree's instruction set: sse2, sse4.2, avx, avx2, avx512")
+        ->option_text("NAME")
+        ->group("Scene and module");
+}
+
+bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options,
+                         std::string &error) {
+    options.scenePath = arguments.scene;
+    options.cameraName = arguments.camera;
+    options.isa = arguments.isa;
+    if (!arguments.frame.empty() && !(options.frame = parseFrame(arguments.frame, error))) {
+        return false;
+    }
+    if (!arguments.frames.empty() && !(options.frames = parseFrameRange(arguments.frames, error))) {
+        return false;
+    }
+    if (options.frame && options.frames) {
+        error = "--frame and --frames exclude each other";
+        return false;
+    }
+    constexpr const char *kInstructionSets[] = {"sse2", "sse4.2", "avx", "avx2", "avx512"};
+    if (!options.isa.empty() && std::find(std::begin(kInstructionSets), std::end(kInstructionSets),
+                                          options.isa) == std::end(kInstructionSets)) {
+        error = "unknown --isa '" + options.isa + "' (sse2, sse4.2, avx, avx2 or avx512)";
+        return false;
+    }
+    return true;
+}
+
+std::optional<long> parseFrame(const std::string &text, std::string &error) {
+    long frame = 0;
+    if (!parseInteger(text, frame) || frame < -999999 || frame > 999999) {
+        error = "bad --frame '" + text + "' (expected a whole frame number)";
+        return std::nullopt;
+    }
+    return frame;
+}
+
+std::optional<FrameRange> parseFrameRange(const std::string &text, std::string &error) {
+    const std::size_t dash = text.find('-', 1);
+    FrameRange range;
+    if (dash == std::string::npos || !parseInteger(text.substr(0, dash), range.first) ||
+        !parseInteger(text.substr(dash + 1), range.last) || range.first < 0 ||
+        range.last < range.first || range.last > 999999) {
+        error = "bad --frames '" + text + "' (expected A-B, 0 <= A <= B)";
+        return std::nullopt;
+    }
+    return range;
+}
+
+std::optional<OutputFormat> outputFormat(const std::string &path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png") {
+        return OutputFormat::png;
+    }
+    if (extension == ".exr") {
+        return OutputFormat::exr;
+    }
+    return std::nullopt;
+}
+
+std::string numberedPath(const std::string &path, long frame) {
+    const std::filesystem::path file(path);
+    char number[16];
+    std::snprintf(number, sizeof number, ".%04ld", frame);
+    return (file.parent_path() / (file.stem().string() + number + file.extension().string()))
+        .string();
+}
+
+} // namespace brelvix::render

@@ -1,0 +1,54 @@
+// The part of brelvix-render's command line that names what to render: the
+// scene file, its camera, the frames, the output's format and Embree's
+// instruction set.
+#ifndef BRELVIX_TOOLS_RENDER_SCENE_OPTIONS_H
+#define BRELVIX_TOOLS_RENDER_SCENE_OPTIONS_H
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+namespace brelvix::render {
+
+/// Frame numbers, first and last included.
+struct FrameRange {
+    long first = 0;
+    long last = 0;
+};
+
+/// What the options give, as text until checked.
+struct SceneArguments {
+    std::string scene;
+    std::string camera;
+    std::string frame;
+    std::string frames;
+    std::string isa;
+};
+
+struct RenderOptions;
+
+/// Adds SCENE, --camera, --frame, --frames and --isa to `app`.
+void addSceneOptions(CLI::App &app, SceneArguments &arguments);
+
+/// Checks the arguments into `options`; false with a one-line `error`.
+bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options,
+                         std::string &error);
+
+/// "--frame N": the number, or an empty optional with a one-line `error`.
+std::optional<long> parseFrame(const std::string &text, std::string &error);
+/// "--frames A-B" with A <= B, both not negative.
+std::optional<FrameRange> parseFrameRange(const std::string &text, std::string &error);
+
+enum class OutputFormat { png, exr };
+
+/// The format named by a path's extension (.png, .exr, in any case), or none.
+std::optional<OutputFormat> outputFormat(const std::string &path);
+
+/// The output file of frame `frame` of a range: "name.0007.png" for
+/// "name.png", the number at least four digits wide.
+std::string numberedPath(const std::string &path, long frame);
+
+} // namespace brelvix::render
+
+#endif

@@ -1,0 +1,103 @@
+#include "tools/render/shot.h"
+
+#include "tools/render/lws_shot.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+
+namespace brelvix::render {
+namespace {
+
+Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
+
+/// Any file Assimp reads: it stands still.
+class StillShot final : public Shot {
+  public:
+    StillShot(world::WorldScene world, world::Camera camera)
+        : world_(std::move(world)), camera_(std::move(camera)) {}
+
+    ShotCamera camera(double) const override {
+        ShotCamera shot;
+        shot.position = fromWorld(camera_.position);
+        shot.right = fromWorld(camera_.right);
+        shot.up = fromWorld(camera_.up);
+        shot.forward = fromWorld(camera_.forward);
+        if (camera_.verticalFov > 0.0) {
+            shot.zoomFactor = 1.0 / std::tan(0.5 * camera_.verticalFov);
+        }
+        // In focus: the scene's centre, or as far as it reaches ahead.
+        const Vec3 toCentre = fromWorld(world_.bounds.centre()) - shot.position;
+        const double ahead = dot(toCentre, shot.forward);
+        shot.focalDistance = ahead > 0.0 ? ahead : std::max(length(toCentre), 1e-3);
+        return shot;
+    }
+    ShotFilm film() const override { return {}; }
+    ShotFrames frames() const override { return {}; }
+    bool moves() const override { return false; }
+    void place(Scene &scene, double) const override {
+        scene.meshes = world_.meshes;
+        scene.lights = world_.lights;
+        scene.shadowOffset = 1e-5 * std::max(1.0, length(world_.bounds.high - world_.bounds.low));
+    }
+
+  private:
+    world::WorldScene world_;
+    world::Camera camera_;
+};
+
+bool isLightWaveScene(const std::string &path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".lws";
+}
+
+} // namespace
+
+std::unique_ptr<Shot> Shot::load(const std::string &path, const std::string &cameraName,
+                                 std::string &error) {
+    if (isLightWaveScene(path)) {
+        return loadLwsShot(path, cameraName, error);
+    }
+    std::optional<world::WorldScene> world = world::loadScene(path, error);
+    if (!world) {
+        return nullptr;
+    }
+    world::Camera camera;
+    if (!cameraName.empty()) {
+        const world::Camera *const named = world::findCamera(*world, cameraName);
+        if (!named) {
+            error = path + ": no camera called \"" + cameraName + "\"";
+            return nullptr;
+        }
+        camera = *named;
+    } else if (!world->cameras.empty()) {
+        camera = world->cameras.front();
+    } else {
+        // One eye's half of the default film: 0.036 m by 0.024 m.
+        camera =
+            world::framingCamera(world->bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
+    }
+    return std::make_unique<StillShot>(std::move(*world), std::move(camera));
+}
+
+Vec3 headingPitchBank(const ShotCamera &camera) {
+    // forward = (sin h cos p, -sin p, cos h cos p)
+    const Vec3 f = camera.forward;
+    const double level = std::hypot(f.x, f.z);
+    const double pitch = std::atan2(-f.y, level);
+    if (level < 1e-12) {
+        // Straight up or down: the heading is the right axis's, no bank.
+        return {std::atan2(-camera.right.z, camera.right.x), pitch, 0.0};
+    }
+    const double heading = std::atan2(f.x, f.z);
+    // up = sin b right0 + cos b up0
+    const Vec3 right0{std::cos(heading), 0.0, -std::sin(heading)};
+    const Vec3 up0{std::sin(heading) * std::sin(pitch), std::cos(pitch),
+                   std::cos(heading) * std::sin(pitch)};
+    return {heading, pitch, std::atan2(dot(camera.up, right0), dot(camera.up, up0))};
+}
+
+} // namespace brelvix::render

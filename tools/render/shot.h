@@ -1,0 +1,79 @@
+// A user's scene file as the renderer sees it over time: the camera that
+// looks at it, the film and frames the file sets, and the scene's surfaces
+// and lights at a time.
+//
+// Two kinds: a scene of the host (`.lws`), read by the project's own reader
+// with its objects' layers read through Assimp, whose items move with their
+// envelopes; and any other file Assimp reads, which stands still. Both are in
+// the host's axes (tools/world/axes.h says how each source maps to them).
+#ifndef BRELVIX_TOOLS_RENDER_SHOT_H
+#define BRELVIX_TOOLS_RENDER_SHOT_H
+
+#include "tools/render/scene.h"
+#include "tools/render/vec3.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace brelvix::render {
+
+/// The lens's default zoom, 31.5 mm on the 24 mm film height: the view of a
+/// camera that frames a scene without one.
+inline constexpr double kDefaultZoomFactor = 2.6217;
+
+/// The camera at one time, as the host's item and camera services answer.
+struct ShotCamera {
+    Vec3 position;
+    Vec3 right{1.0, 0.0, 0.0};
+    Vec3 up{0.0, 1.0, 0.0};
+    Vec3 forward{0.0, 0.0, 1.0};
+    /// The lens's zoom factor: 1 / tan(vertical field of view / 2).
+    double zoomFactor = 2.6217;
+    /// None: the command line's.
+    std::optional<double> focalDistance;
+    std::optional<double> fStop;
+};
+
+/// What the file sets of the film and frames; none: the command line's.
+struct ShotFilm {
+    std::optional<double> filmHeight;
+    std::optional<double> filmWidth;
+    std::optional<int> width;
+    std::optional<int> height;
+};
+
+/// The file's frame range and rate, when `ranged`.
+struct ShotFrames {
+    bool ranged = false;
+    long first = 0;
+    long last = 0;
+    double framesPerSecond = 24.0;
+};
+
+class Shot {
+  public:
+    /// Reads the file and the object files it names, and picks the camera
+    /// called `cameraName` (empty: the file's first, or one that frames the
+    /// scene when it has none). Null with a one-line `error` naming the file
+    /// and the fault.
+    static std::unique_ptr<Shot> load(const std::string &path, const std::string &cameraName,
+                                      std::string &error);
+    virtual ~Shot() = default;
+
+    virtual ShotCamera camera(double time) const = 0;
+    virtual ShotFilm film() const = 0;
+    virtual ShotFrames frames() const = 0;
+    /// Whether anything but the camera moves.
+    virtual bool moves() const = 0;
+    /// Puts the meshes and lights at `time` into `scene` (not yet built).
+    virtual void place(Scene &scene, double time) const = 0;
+};
+
+/// Heading, pitch and bank (radians, the host's convention: see
+/// host/standin_host.h) that turn the unturned axes into `camera`'s.
+Vec3 headingPitchBank(const ShotCamera &camera);
+
+} // namespace brelvix::render
+
+#endif
