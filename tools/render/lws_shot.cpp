@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 namespace lw = brelvix::lightwave;
 
 Vec3 fromScene(lw::Vec3 v) { return {v.x, v.y, v.z}; }
-Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
 
 /// An object item with its layer's meshes in the object's own space.
 struct PlacedObject {
@@ -153,9 +152,9 @@ class LwsShot final : public Shot {
         const world::Camera camera =
             world::framingCamera(bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
         ShotCamera shot;
-        shot.position = fromWorld(camera.position);
+        shot.position = camera.position;
         shot.zoomFactor = kDefaultZoomFactor;
-        shot.focalDistance = length(fromWorld(bounds.centre()) - shot.position);
+        shot.focalDistance = length(bounds.centre() - shot.position);
         return shot;
     }
 

@@ -11,9 +11,6 @@ namespace {
 /// Half the edge of the built-in ground: far beyond the haze.
 constexpr float kGroundExtent = 1000.0f;
 
-world::Vec3 toWorld(Vec3 v) { return {v.x, v.y, v.z}; }
-Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
-
 double fraction(double value) { return value - std::floor(value); }
 
 world::Mesh groundQuad() {
@@ -32,11 +29,11 @@ world::Mesh groundQuad() {
 bool Scene::build(const world::TracerOptions &options, std::string &error) {
     std::vector<world::Sphere> worldSpheres;
     for (const Sphere &sphere : spheres) {
-        worldSpheres.push_back({toWorld(sphere.centre), sphere.radius, toWorld(sphere.albedo)});
+        worldSpheres.push_back({sphere.centre, sphere.radius, sphere.albedo});
     }
     std::vector<world::Box> worldBoxes;
     for (const Box &box : boxes) {
-        worldBoxes.push_back({toWorld(box.low), toWorld(box.high), toWorld(box.albedo)});
+        worldBoxes.push_back({box.low, box.high, box.albedo});
     }
     std::unique_ptr<world::Tracer> tracer =
         world::Tracer::create(meshes, worldSpheres, worldBoxes, options, error);
@@ -48,14 +45,9 @@ bool Scene::build(const world::TracerOptions &options, std::string &error) {
 }
 
 Hit Scene::trace(const Ray &ray, double maxDistance) const {
-    const world::Hit found =
-        tracer_->closestHit({toWorld(ray.origin), toWorld(ray.direction)}, 0.0, maxDistance);
-    Hit hit{kSky,
-            found.distance,
-            fromWorld(found.point),
-            fromWorld(found.geometricNormal),
-            fromWorld(found.shadingNormal),
-            fromWorld(found.colour)};
+    const world::Hit found = tracer_->closestHit({ray.origin, ray.direction}, 0.0, maxDistance);
+    Hit hit{kSky,        found.distance, found.point, found.geometricNormal, found.shadingNormal,
+            found.colour};
     switch (found.kind) {
     case world::Hit::Kind::Sky:
         break;
@@ -109,7 +101,7 @@ Rgb Scene::direct(const Hit &hit) const {
         if (facing <= 0.0 || dot(hit.normal, toLight) <= 0.0) {
             return 0.0;
         }
-        const world::Ray shadow{toWorld(start), toWorld(toLight)};
+        const world::Ray shadow{start, toLight};
         return tracer_->occluded(shadow, 0.0, distance) ? 0.0 : facing;
     };
     if (lights.empty()) {
@@ -118,17 +110,16 @@ Rgb Scene::direct(const Hit &hit) const {
     // Each light's share of an even sum, so that more lights do not burn out.
     Rgb sum{};
     for (const world::Light &light : lights) {
-        const Rgb colour = fromWorld(light.colour) * (1.0 / static_cast<double>(lights.size()));
+        const Rgb colour = light.colour * (1.0 / static_cast<double>(lights.size()));
         switch (light.kind) {
         case world::Light::Kind::Ambient:
             sum = sum + colour;
             break;
         case world::Light::Kind::Directional:
-            sum = sum + colour * lit(-fromWorld(light.direction),
-                                     std::numeric_limits<double>::infinity());
+            sum = sum + colour * lit(-light.direction, std::numeric_limits<double>::infinity());
             break;
         default: {
-            const Vec3 toLight = fromWorld(light.position) - start;
+            const Vec3 toLight = light.position - start;
             const double distance = length(toLight);
             if (distance > 0.0) {
                 sum = sum + colour * lit(toLight * (1.0 / distance), distance);

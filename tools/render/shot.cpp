@@ -10,8 +10,6 @@
 namespace brelvix::render {
 namespace {
 
-Vec3 fromWorld(world::Vec3 v) { return {v.x, v.y, v.z}; }
-
 /// Any file Assimp reads: it stands still.
 class StillShot final : public Shot {
   public:
@@ -20,15 +18,15 @@ class StillShot final : public Shot {
 
     ShotCamera camera(double) const override {
         ShotCamera shot;
-        shot.position = fromWorld(camera_.position);
-        shot.right = fromWorld(camera_.right);
-        shot.up = fromWorld(camera_.up);
-        shot.forward = fromWorld(camera_.forward);
+        shot.position = camera_.position;
+        shot.right = camera_.right;
+        shot.up = camera_.up;
+        shot.forward = camera_.forward;
         if (camera_.verticalFov > 0.0) {
             shot.zoomFactor = 1.0 / std::tan(0.5 * camera_.verticalFov);
         }
         // In focus: the scene's centre, or as far as it reaches ahead.
-        const Vec3 toCentre = fromWorld(world_.bounds.centre()) - shot.position;
+        const Vec3 toCentre = world_.bounds.centre() - shot.position;
         const double ahead = dot(toCentre, shot.forward);
         shot.focalDistance = ahead > 0.0 ? ahead : std::max(length(toCentre), 1e-3);
         return shot;
