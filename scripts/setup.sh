@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: scripts/setup.sh [native|all|release]   (native: what the main job needs;
-# release: what scripts/release.sh needs)
+# Usage: scripts/setup.sh [native|all|release|vm]   (native: what the main job needs;
+# release: what scripts/release.sh needs; vm: what scripts/wine-vm.sh needs)
 set -euo pipefail
 
 what=${1:-all}
@@ -19,12 +19,18 @@ extra+=(assimp-testmodels)
 release=(cmake ninja-build git g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   cmark-gfm zip)
 
+# The emulated machine that runs Wine where this kernel cannot.
+vm=(qemu-system-x86 debootstrap e2fsprogs)
+
 wanted=("${native[@]}")
 if [ "$what" = all ]; then
   wanted+=("${extra[@]}")
 fi
 if [ "$what" = release ]; then
   wanted=("${release[@]}")
+fi
+if [ "$what" = vm ]; then
+  wanted=("${vm[@]}")
 fi
 
 missing=()
