@@ -84,10 +84,17 @@ fetch_benchmark_sources() {
   if ! apt-cache showsrc benchmark 2>/dev/null | grep -q '^Package: benchmark$'; then
     local entry=/etc/apt/sources.list.d/brelvix-src.sources
     if [ ! -f "$entry" ]; then
+      # The archive of this machine's own packages, for their sources too.
+      local archive
+      archive=$(apt-cache policy | awk '$3 == "bookworm/main" && $5 == "Packages" { print $2; exit }')
+      if [ -z "$archive" ]; then
+        echo "bench: no Debian archive for bookworm/main in apt's sources" >&2
+        exit 1
+      fi
       echo "bench: adding $entry (Debian's source packages)" >&2
-      cat >"$entry" <<'SOURCES'
+      cat >"$entry" <<SOURCES
 Types: deb-src
-URIs: http://deb.debian.org/debian
+URIs: $archive
 Suites: bookworm
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg

@@ -48,7 +48,6 @@ scripts/setup.sh vm
 
 vm=$project/build/wine-vm
 suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-mirror=${BRELVIX_VM_MIRROR:-http://deb.debian.org/debian}
 # The whole run, boot included; the Windows suites take a few minutes.
 timeout=${BRELVIX_VM_TIMEOUT:-3600}
 
@@ -101,8 +100,23 @@ sleep 60
 EOF
 }
 
+# The archive this machine installs its own packages from (apt knows it once
+# its lists have been fetched).
+archive_of_this_machine() {
+  apt-cache policy | awk -v want="$suite/main" '$3 == want && $5 == "Packages" { print $2; exit }'
+}
+
 make_root() {
   [ -f "$vm/root.img" ] && return
+  mirror=${BRELVIX_VM_MIRROR:-$(archive_of_this_machine)}
+  if [ -z "$mirror" ]; then
+    apt-get update -q >&2
+    mirror=$(archive_of_this_machine)
+  fi
+  if [ -z "$mirror" ]; then
+    echo "wine-vm: no Debian archive for $suite/main in apt's sources; name one in BRELVIX_VM_MIRROR" >&2
+    exit 1
+  fi
   local tmp=$vm/root.tmp
   umount "$tmp/proc" 2>/dev/null || true
   rm -rf "$tmp"
