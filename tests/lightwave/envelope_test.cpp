@@ -41,7 +41,7 @@ TEST(Envelope, RandomCurvesMeetTheirKeysAndBehavioursContinueThem) {
         const double inside = first.time + 0.37 * range;
         SCOPED_TRACE("round " + std::to_string(round));
         for (const Key &key : envelope.keys) {
-            EXPECT_NEAR(evaluate(envelope, key.time), key.value, 1e-9);
+            EXPECT_EQ(evaluate(envelope, key.time), key.value); // exactly, in every span type
         }
         const double atInside = evaluate(envelope, inside);
 
@@ -131,6 +131,49 @@ TEST(Envelope, ShapesOfTheSpanTypes) {
     EXPECT_NEAR(evaluate(hermite, 0.5), 0.15625 + 2.0 * 0.140625 + 0.046875, 1e-12);
     EXPECT_EQ(evaluate(bezier, 0.5), evaluate(hermite, 0.5));
     EXPECT_EQ(evaluate(stepped, 1.999), 0.0);
+}
+
+// The 2D Bezier span in (time, value) solved independently: in long double,
+// from the curve's control points, the time's parameter found by bisection
+// on the absolute times. The spans start one second in, where a time a
+// little after the key has lost most of its bits to the second; each has a
+// first key whose outgoing handle has no time length (vertical, or no handle
+// at all), the shape where the curve's time does not grow at first.
+TEST(Envelope, BezierSpansAgreeWithAnIndependentSolveNearVerticalHandles) {
+    const auto reference = [](const Key &from, const Key &to, double time) {
+        const long double t0 = from.time, t3 = to.time;
+        const long double t1 = t0 + from.params[2], t2 = t3 + to.params[0];
+        const long double v0 = from.value, v3 = to.value;
+        const long double v1 = v0 + from.params[3], v2 = v3 + to.params[1];
+        const auto cubic = [](long double s, long double a, long double b, long double c,
+                              long double d) {
+            const long double r = 1.0L - s;
+            return r * r * r * a + 3 * r * r * s * b + 3 * r * s * s * c + s * s * s * d;
+        };
+        long double low = 0.0L, high = 1.0L;
+        for (int i = 0; i < 200; ++i) {
+            const long double middle = (low + high) / 2;
+            (cubic(middle, t0, t1, t2, t3) < time ? low : high) = middle;
+        }
+        return static_cast<double>(cubic((low + high) / 2, v0, v1, v2, v3));
+    };
+    for (const double outValue : {0.4, 0.0, -2.5}) {
+        const Envelope curve{{{1.0, 1.0, SpanType::bezier2d, {0.0, 0.0, 0.0, outValue}},
+                              {3.0, 2.0, SpanType::bezier2d, {-0.3, -0.5, 0.0, 0.0}}}};
+        const Key &from = curve.keys[0];
+        const Key &to = curve.keys[1];
+        SCOPED_TRACE("outgoing value " + std::to_string(outValue));
+        EXPECT_EQ(evaluate(curve, 1.0), 1.0);
+        EXPECT_EQ(evaluate(curve, 2.0), 3.0);
+        // Near the key the curve is steep: the long double solve resolves
+        // the time to 1e-19 s, which moves the value by at most a few 1e-10.
+        for (const double after : {1e-12, 1e-9, 1e-6, 1e-4, 1e-2, 0.3, 0.7, 0.999999}) {
+            const double time = 1.0 + after;
+            EXPECT_NEAR(evaluate(curve, time), reference(from, to, time), 1e-9) << "at " << time;
+        }
+        // The value leaves the key continuously: no jump at the first step.
+        EXPECT_NEAR(evaluate(curve, std::nextafter(1.0, 2.0)), 1.0, 1e-6);
+    }
 }
 
 } // namespace

@@ -132,7 +132,8 @@ TEST(SceneText, MalformedFilesNameTheLineAndFault) {
          "test.lws:4: the item's parents form a loop"},
         {"LWSC\n2\nLoadObject a.lwo\nObjectMotion (unnamed)\n 9\n 1\n 0 0 0\n",
          "test.lws:7: expected a key: value, time"},
-        {"LWSC\n3\nPlugin X\n{ Block\n  { Inner\n  }\n", "test.lws:7: the block opened on line 4"},
+        {"LWSC\n3\nPlugin X\n{ Block\n  { Inner\n  }\n",
+         "test.lws: at the end of the file: the block opened on line 4"},
         {"LWSC\n3\nAddCamera 30000000\nFrameSize 640 x\n", "test.lws:4: \"x\" is not a number"},
         {"LWSC\n3\nAddLight\nAddLight 20000000\n", "test.lws:4: a second item with the same id"},
     };
@@ -141,9 +142,9 @@ TEST(SceneText, MalformedFilesNameTheLineAndFault) {
         EXPECT_FALSE(result.scene) << c.text;
         EXPECT_EQ(result.error.rfind(c.error, 0), 0u) << result.error;
     }
-    EXPECT_EQ(loadScene("/nonexistent/x.lws").error, "/nonexistent/x.lws:0: cannot open the file");
+    EXPECT_EQ(loadScene("/nonexistent/x.lws").error, "/nonexistent/x.lws: no such file");
     EXPECT_EQ(loadScene(BRELVIX_LWS_MODELS).error,
-              BRELVIX_LWS_MODELS ":0: is a folder, not a scene file");
+              BRELVIX_LWS_MODELS ": is a folder, not a scene file");
 }
 
 } // namespace

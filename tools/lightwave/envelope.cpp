@@ -114,36 +114,48 @@ double hermite(double s, double from, double to, double out, double in) {
     return h1 * from + h2 * to + h3 * out + h4 * in;
 }
 
-double bezier(double s, double p0, double p1, double p2, double p3) {
-    const double r = 1.0 - s;
-    return r * r * r * p0 + 3.0 * r * r * s * p1 + 3.0 * r * s * s * p2 + s * s * s * p3;
-}
-
-// The span's curve in (time, value): find the parameter whose time is the
-// given one by bisection (handle times are kept inside the span, so time
-// grows along the curve), then take its value.
+// The span's curve in (time, value), taken relative to its first key so
+// that times just after the key keep their precision: x(s) = 3 r^2 s a +
+// 3 r s^2 b + s^3 L with r = 1 - s, the handles' times a and b and the span's
+// length L. Handle times are kept inside the span, so x grows with s from 0
+// to L; the parameter of the given time is found by bisection, which needs
+// no slope and so holds where a handle is vertical (x'(0) = 0 when a = 0).
+// The bisection runs until the interval cannot be halved further.
 double bezier2dSpan(const std::vector<Key> &keys, std::size_t i, double time) {
     const Key &from = keys[i];
     const Key &to = keys[i + 1];
     const double length = to.time - from.time;
+    const double elapsed = time - from.time;
+    if (!(elapsed > 0.0)) {
+        return from.value;
+    }
+    if (!(elapsed < length)) {
+        return to.value;
+    }
     const Handle out = from.span == SpanType::bezier2d
                            ? Handle{params(from)[2], params(from)[3]}
                            : Handle{length / 3.0, outgoing(keys, i) / 3.0};
     const Handle in{params(to)[0], params(to)[1]};
-    const double t1 = from.time + std::clamp(out.time, 0.0, length);
-    const double t2 = to.time + std::clamp(in.time, -length, 0.0);
+    const double a = std::clamp(out.time, 0.0, length);
+    const double b = length + std::clamp(in.time, -length, 0.0);
+    const auto along = [length](double s, double p1, double p2) {
+        const double r = 1.0 - s;
+        return 3.0 * r * r * s * p1 + 3.0 * r * s * s * p2 + s * s * s * length;
+    };
     double low = 0.0;
     double high = 1.0;
-    for (int step = 0; step < 60; ++step) {
+    for (int step = 0; step < 1100; ++step) {
         const double middle = 0.5 * (low + high);
-        if (bezier(middle, from.time, t1, t2, to.time) < time) {
-            low = middle;
-        } else {
-            high = middle;
+        if (middle <= low || middle >= high) {
+            break;
         }
+        (along(middle, a, b) < elapsed ? low : high) = middle;
     }
     const double s = 0.5 * (low + high);
-    return bezier(s, from.value, from.value + out.value, to.value + in.value, to.value);
+    const double rise = to.value - from.value;
+    const double r = 1.0 - s;
+    return from.value +
+           (3.0 * r * r * s * out.value + 3.0 * r * s * s * (rise + in.value) + s * s * s * rise);
 }
 
 // Value inside the keys' time range.
@@ -159,6 +171,9 @@ double evaluateInside(const std::vector<Key> &keys, double time) {
     const double length = to.time - from.time;
     if (length <= kTinyTime) {
         return to.value;
+    }
+    if (time == from.time) {
+        return from.value; // a key's own value, whatever the tangents
     }
     const double s = (time - from.time) / length;
     switch (to.span) {

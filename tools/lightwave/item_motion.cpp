@@ -1,7 +1,10 @@
 #include "tools/lightwave/item_motion.h"
 
+#include "tools/lightwave/scene_links.h"
+
 #include <cmath>
 #include <cstddef>
+#include <optional>
 
 namespace brelvix::lightwave {
 
@@ -61,18 +64,25 @@ LocalPose localPose(const Item &item, double time) {
                      {channel(scaleX), channel(scaleY), channel(scaleZ)}};
 }
 
-WorldPose worldPose(const Scene &scene, const Item &item, double time) {
-    Affine world = parentFromItem(localPose(item, time));
-    const Item *child = &item;
-    for (std::size_t depth = 0; child->parent && depth < scene.items.size(); ++depth) {
-        const Item *parent = scene.find(*child->parent);
-        if (!parent) {
-            break;
-        }
-        world = parentFromItem(localPose(*parent, time)).after(world);
-        child = parent;
+namespace {
+
+// The direction `d` in the frame whose axes are `frame`'s (Cramer's rule):
+// solves d = x xAxis + y yAxis + z zAxis. Nothing for a flat frame.
+std::optional<Vec3> inFrame(const Affine &frame, Vec3 d) {
+    const auto cross = [](Vec3 a, Vec3 b) {
+        return Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    };
+    const auto dot = [](Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; };
+    const Vec3 yz = cross(frame.yAxis, frame.zAxis);
+    const double det = dot(frame.xAxis, yz);
+    if (!(std::abs(det) > 0.0) || !std::isfinite(det)) {
+        return std::nullopt;
     }
-    // The item's own points are placed relative to its pivot
+    return Vec3{dot(d, yz) / det, dot(frame.xAxis, cross(d, frame.zAxis)) / det,
+                dot(frame.xAxis, cross(frame.yAxis, d)) / det};
+}
+
+WorldPose poseOf(const Affine &world, const Item &item) {
     return WorldPose{world.origin,
                      unit(world.xAxis),
                      unit(world.yAxis),
@@ -81,6 +91,47 @@ WorldPose worldPose(const Scene &scene, const Item &item, double time) {
                      world.xAxis,
                      world.yAxis,
                      world.zAxis};
+}
+
+} // namespace
+
+std::vector<WorldPose> worldPoses(const Scene &scene, double time) {
+    const std::size_t count = scene.items.size();
+    std::vector<std::size_t> order = scene.order;
+    if (order.size() != count) {
+        order = placementOrder(scene); // a scene made in code rather than read
+    }
+    std::vector<Affine> frames(count);
+    std::vector<WorldPose> poses(count);
+    const auto parentFrame = [&](const Item &item) {
+        return item.parentIndex < count ? frames[item.parentIndex] : Affine{};
+    };
+    for (const std::size_t i : order) {
+        const Item &item = scene.items[i];
+        LocalPose local = localPose(item, time);
+        if (item.targetIndex < count) {
+            // Heading and pitch toward where the target's channels put it,
+            // in the item's parent's axes; the bank stays the item's own.
+            const Item &target = scene.items[item.targetIndex];
+            const Affine parent = parentFrame(item);
+            const Vec3 aim = parentFrame(target).apply(localPose(target, time).position) -
+                             parent.apply(local.position);
+            const std::optional<Vec3> d = inFrame(parent, aim);
+            if (d && (d->x != 0.0 || d->y != 0.0 || d->z != 0.0)) {
+                local.rotation.x = std::atan2(d->x, d->z);
+                local.rotation.y = std::atan2(-d->y, std::hypot(d->x, d->z));
+            }
+        }
+        frames[i] = parentFrame(item).after(parentFromItem(local));
+        poses[i] = poseOf(frames[i], item);
+    }
+    return poses;
+}
+
+WorldPose worldPose(const Scene &scene, const Item &item, double time) {
+    const std::size_t index = static_cast<std::size_t>(&item - scene.items.data());
+    return index < scene.items.size() ? worldPoses(scene, time)[index]
+                                      : poseOf(parentFromItem(localPose(item, time)), item);
 }
 
 } // namespace brelvix::lightwave

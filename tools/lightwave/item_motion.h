@@ -24,6 +24,8 @@
 
 #include "tools/lightwave/scene.h"
 
+#include <vector>
+
 namespace brelvix::lightwave {
 
 /// An item's own channels at a time, in its parent's space.
@@ -53,8 +55,15 @@ struct WorldPose {
 
 LocalPose localPose(const Item &item, double time);
 
-/// The item's world pose at `time` (seconds); parents that the scene does not
-/// hold, or a parent loop, end the chain there (the reader rejects both).
+/// Every item's world pose at `time` (seconds), by index, in one pass over
+/// the scene's placement order. An item with a target has its heading and
+/// pitch turned so that its +z looks at the target's position (where the
+/// target's own channels place it in its parent's frame), as the host aims
+/// targeted items; its bank stays its own. Items on a loop of links (which
+/// the reader refuses) are left at the world's origin.
+std::vector<WorldPose> worldPoses(const Scene &scene, double time);
+
+/// One item's world pose at `time`: the same, for an item of `scene`.
 WorldPose worldPose(const Scene &scene, const Item &item, double time);
 
 } // namespace brelvix::lightwave

@@ -90,7 +90,7 @@ LineCursor::LineCursor(std::string_view text, std::string fileName)
 
 std::string_view LineCursor::take() {
     if (atEnd()) {
-        next_ = lines_.size() + 1; // faults at the end name the line after the last
+        next_ = lines_.size() + 1; // past the end: faults name no line
         return {};
     }
     return lines_[next_++];
@@ -102,8 +102,17 @@ std::string_view LineCursor::peek(std::size_t ahead) const {
 }
 
 bool LineCursor::record(int lineNumber, const std::string &fault) {
-    if (error_.empty()) {
-        error_ = fileName_;
+    if (!error_.empty()) {
+        return false;
+    }
+    error_ = fileName_;
+    if (lines_.empty()) {
+        error_ += ": an empty file, not a scene";
+    } else if (lineNumber < 1 || static_cast<std::size_t>(lineNumber) > lines_.size()) {
+        // Past the last line: no line to name.
+        error_ += ": at the end of the file: ";
+        error_ += fault;
+    } else {
         error_ += ':';
         error_ += std::to_string(lineNumber);
         error_ += ": ";

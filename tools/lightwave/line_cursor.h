@@ -31,6 +31,8 @@ class LineCursor {
     LineCursor(std::string_view text, std::string fileName);
 
     bool atEnd() const { return next_ >= lines_.size(); }
+    /// Lines in the file.
+    std::size_t size() const { return lines_.size(); }
     /// Lines not taken yet.
     std::size_t remaining() const { return atEnd() ? 0 : lines_.size() - next_; }
     /// Takes the next line (empty at the end); `line()` is then its number.
@@ -41,7 +43,9 @@ class LineCursor {
     int line() const { return static_cast<int>(next_); }
 
     /// Records "FILE:LINE: fault" for the line last taken, unless a fault is
-    /// already recorded, and returns false.
+    /// already recorded, and returns false. Past the last line the text is
+    /// "FILE: at the end of the file: fault", for an empty file "FILE: an
+    /// empty file, not a scene".
     template <typename... Parts> bool fail(const Parts &...parts) {
         return failAt(line(), parts...);
     }

@@ -26,13 +26,21 @@ std::optional<std::vector<double>> numbers(const std::vector<std::string_view> &
     return values;
 }
 
-// A count on a line of its own.
-bool readCount(LineCursor &lines, std::string_view what, std::size_t &count) {
+// A count on a line of its own, of things that take at least `linesEach`
+// lines each: no larger than the rest of the file can hold, so that nothing
+// is sized or looped over by a number the file cannot back. Channels of the
+// older forms may share lines (0): nothing is sized by their count, and a
+// loop over them ends with the file's lines.
+bool readCount(LineCursor &lines, std::string_view what, std::size_t &count,
+               std::size_t linesEach = 1) {
     const std::vector<std::string_view> lineWords = words(lines.take());
     const std::optional<long long> value =
         lineWords.size() == 1 ? integer(lineWords[0]) : std::nullopt;
     if (!value || *value < 0) {
         return lines.fail("expected the number of ", what);
+    }
+    if (linesEach > 0 && static_cast<unsigned long long>(*value) > lines.remaining() / linesEach) {
+        return lines.fail(*value, " ", what, ", more than the rest of the file holds");
     }
     count = static_cast<std::size_t>(*value);
     return true;
@@ -75,10 +83,10 @@ bool readChannelKeys(LineCursor &lines, Envelope &envelope) {
 
 // Oldest form: per key, every channel's value, then frame, linear flag,
 // tension, continuity, bias.
-bool readFrameKeys(LineCursor &lines, std::array<Envelope, channelCount> &motion,
-                   std::size_t channels, double framesPerSecond) {
+bool readFrameKeys(LineCursor &lines, Envelope *kept, std::size_t keptCount, std::size_t channels,
+                   double framesPerSecond) {
     std::size_t count = 0;
-    if (!readCount(lines, "keys", count)) {
+    if (!readCount(lines, "keys", count, 2)) {
         return false;
     }
     for (std::size_t k = 0; k < count; ++k) {
@@ -92,15 +100,41 @@ bool readFrameKeys(LineCursor &lines, std::array<Envelope, channelCount> &motion
         }
         const std::vector<double> &s = *spline;
         const SpanType span = s[1] != 0.0 ? SpanType::linear : SpanType::tcb;
-        for (std::size_t c = 0; c < channels && c < channelCount; ++c) {
-            motion[c].keys.push_back(
+        for (std::size_t c = 0; c < channels && c < keptCount; ++c) {
+            kept[c].keys.push_back(
                 Key{(*values)[c], s[0] / framesPerSecond, span, {s[2], s[3], s[4]}});
         }
     }
-    for (Envelope &envelope : motion) {
-        sortByTime(envelope);
+    for (std::size_t c = 0; c < keptCount; ++c) {
+        sortByTime(kept[c]);
     }
     return true;
+}
+
+// The older forms after their channel count: a line of five numbers two
+// lines on (after the key count and the first key's values) means the
+// oldest form, one key line for all channels. Channels past `keptCount` are
+// read and dropped.
+bool readOlderKeys(LineCursor &lines, Envelope *kept, std::size_t keptCount, std::size_t channels,
+                   double framesPerSecond) {
+    for (std::size_t c = 0; c < keptCount; ++c) {
+        kept[c].keys.clear();
+    }
+    if (words(lines.peek(2)).size() == 5) {
+        return readFrameKeys(lines, kept, keptCount, channels, framesPerSecond);
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+        Envelope ignored;
+        if (!readChannelKeys(lines, c < keptCount ? kept[c] : ignored)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// `EndBehavior n` after an older envelope: 0 reset, 1 stop, 2 repeat.
+Behavior endBehavior(double code) {
+    return code == 0.0 ? Behavior::reset : code == 2.0 ? Behavior::repeat : Behavior::constant;
 }
 
 } // namespace
@@ -115,6 +149,7 @@ bool readEnvelope(LineCursor &lines, Envelope &envelope) {
         return false;
     }
     envelope.keys.clear();
+    envelope.keys.reserve(count);
     for (std::size_t k = 0; k < count; ++k) {
         const std::vector<std::string_view> lineWords = words(lines.take());
         const std::optional<std::vector<double>> values =
@@ -147,10 +182,31 @@ bool readEnvelope(LineCursor &lines, Envelope &envelope) {
     return true;
 }
 
+bool readOlderEnvelope(LineCursor &lines, Envelope &envelope, double framesPerSecond) {
+    std::size_t channels = 0;
+    if (!readCount(lines, "channels", channels, 0) ||
+        !readOlderKeys(lines, &envelope, 1, channels, framesPerSecond)) {
+        return false;
+    }
+    const std::vector<std::string_view> end = words(lines.peek());
+    if (end.size() == 2 && end[0] == "EndBehavior") {
+        lines.take();
+        const std::optional<double> code = number(end[1]);
+        if (!code) {
+            return lines.fail("expected \"EndBehavior n\"");
+        }
+        envelope.post = endBehavior(*code);
+    }
+    return true;
+}
+
 bool readSetting(LineCursor &lines, const std::vector<std::string_view> &lineWords,
-                 Envelope &envelope) {
+                 Envelope &envelope, double framesPerSecond) {
     if (lineWords.size() == 2 && lineWords[1] == "(envelope)") {
-        return readEnvelope(lines, envelope);
+        const std::vector<std::string_view> next = words(lines.peek());
+        return !next.empty() && next[0].front() == '{'
+                   ? readEnvelope(lines, envelope)
+                   : readOlderEnvelope(lines, envelope, framesPerSecond);
     }
     const std::optional<double> value = lineWords.size() == 2 ? number(lineWords[1]) : std::nullopt;
     if (!value) {
@@ -170,6 +226,11 @@ bool readMotion(LineCursor &lines, std::array<Envelope, channelCount> &motion,
         if (!channels || *channels < 0) {
             return lines.fail("expected \"NumChannels n\"");
         }
+        // Each channel takes at least five lines: its number, an envelope's
+        // opening, count, behaviours and closing.
+        if (static_cast<unsigned long long>(*channels) > lines.remaining() / 5) {
+            return lines.fail(*channels, " channels, more than the rest of the file holds");
+        }
         for (long long c = 0; c < *channels; ++c) {
             const std::vector<std::string_view> header = words(lines.take());
             const std::optional<long long> index =
@@ -188,27 +249,14 @@ bool readMotion(LineCursor &lines, std::array<Envelope, channelCount> &motion,
         return true;
     }
 
-    // The older forms: after the channel and key counts, a line of five
-    // numbers after the first key line means one key line holds all channels.
+    // The older forms.
     std::size_t channels = 0;
-    if (!readCount(lines, "channels", channels)) {
+    if (!readCount(lines, "channels", channels, 0)) {
         return false;
     }
     std::array<Envelope, channelCount> read;
-    for (Envelope &envelope : read) {
-        envelope.keys.clear();
-    }
-    if (words(lines.peek(2)).size() == 5) {
-        if (!readFrameKeys(lines, read, channels, framesPerSecond)) {
-            return false;
-        }
-    } else {
-        for (std::size_t c = 0; c < channels; ++c) {
-            Envelope ignored;
-            if (!readChannelKeys(lines, c < channelCount ? read[c] : ignored)) {
-                return false;
-            }
-        }
+    if (!readOlderKeys(lines, read.data(), channelCount, channels, framesPerSecond)) {
+        return false;
     }
     for (std::size_t c = 0; c < channels && c < channelCount; ++c) {
         if (c == heading || c == pitch || c == bank) {

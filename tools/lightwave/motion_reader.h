@@ -11,7 +11,11 @@
 // then either per channel a key count and lines `value time flags tension
 // continuity bias` (times in seconds), or a key count and per key a line with
 // every channel's value and a line `frame linear tension continuity bias`.
-// Both keep angles in degrees and only TCB or linear spans.
+// Both keep angles in degrees and only TCB or linear spans. A setting's
+// `(envelope)` there is one channel in the same forms.
+//
+// Every count is checked against the lines left in the file before it is
+// used, so that no count the file cannot back sizes anything.
 #ifndef BRELVIX_TOOLS_LIGHTWAVE_MOTION_READER_H
 #define BRELVIX_TOOLS_LIGHTWAVE_MOTION_READER_H
 
@@ -28,11 +32,17 @@ namespace brelvix::lightwave {
 /// fault in the cursor) when it is malformed.
 bool readEnvelope(LineCursor &lines, Envelope &envelope);
 
+/// Reads an envelope in the older forms of formats 1 and 2, as a setting's
+/// `(envelope)` is followed there: the channel count (1), then the keys in
+/// either older form, then an optional `EndBehavior n` line.
+bool readOlderEnvelope(LineCursor &lines, Envelope &envelope, double framesPerSecond);
+
 /// Reads a setting written either as `Keyword value` or as
-/// `Keyword (envelope)` followed by an envelope block; `lineWords` are the
-/// words of the keyword's line, already taken.
+/// `Keyword (envelope)` followed by an envelope block, of either form;
+/// `lineWords` are the words of the keyword's line, already taken. Key frames
+/// of the oldest form become times at `framesPerSecond`.
 bool readSetting(LineCursor &lines, const std::vector<std::string_view> &lineWords,
-                 Envelope &envelope);
+                 Envelope &envelope, double framesPerSecond);
 
 /// Reads an item's motion, the `...Motion` line already taken. Key frames of
 /// the oldest form become times at `framesPerSecond`.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brelvix::lightwave {
@@ -24,14 +25,20 @@ struct Vec3 {
     double z = 0.0;
 };
 
-enum class ItemKind { object, light, camera };
+enum class ItemKind { object, light, camera, bone };
 
 /// Item ids in the host's form: the kind in the top hex digit, the item's
 /// index among its kind below (objects 0x1000000n, lights 0x2000000n,
-/// cameras 0x3000000n).
+/// cameras 0x3000000n). A bone's id is 4, then the bone's index among its
+/// object's bones in three hex digits, then the object's index in four:
+/// 0x4BBBOOOO.
 constexpr std::uint32_t kObjectIdBase = 0x10000000u;
 constexpr std::uint32_t kLightIdBase = 0x20000000u;
 constexpr std::uint32_t kCameraIdBase = 0x30000000u;
+constexpr std::uint32_t kBoneIdBase = 0x40000000u;
+
+/// No item: an index that `Scene::items` never has.
+constexpr std::size_t kNoItem = static_cast<std::size_t>(-1);
 
 /// The motion channels of an item, in the file's order: position x, y, z,
 /// heading, pitch, bank (radians), scale x, y, z. A channel the file does not
@@ -66,6 +73,9 @@ struct CameraSettings {
     double pixelAspect = 1.0; // pixel width over pixel height
     Envelope focalDistance = constantEnvelope(1.0);
     Envelope lensFStop = constantEnvelope(4.0);
+    /// `DepthOfField 1`: the camera renders through an aperture. The host
+    /// renders without one when the line says 0 or is missing.
+    bool depthOfField = false;
     /// The camera renders at the scene's global frame size and pixel aspect
     /// (`UseGlobalResolution 1`); the reader has then copied them here.
     bool usesGlobalResolution = false;
@@ -82,7 +92,13 @@ struct Item {
     std::uint32_t id = 0;
     std::string name;
     std::optional<std::uint32_t> parent; // id of the parent item
-    Vec3 pivot;                          // pivot point, in the item's own axes
+    /// Id of the item whose position the item's heading and pitch aim at.
+    std::optional<std::uint32_t> target;
+    /// `parent` and `target` as indices into the scene's items (kNoItem for
+    /// none), set by the reader.
+    std::size_t parentIndex = kNoItem;
+    std::size_t targetIndex = kNoItem;
+    Vec3 pivot;         // pivot point, in the item's own axes
     Vec3 pivotRotation; // heading, pitch, bank of the pivot (kept, not applied to poses)
     std::array<Envelope, channelCount> motion = restMotion();
     int line = 0; // line of the file that added the item
@@ -92,6 +108,12 @@ struct Item {
     std::string objectPath;
     int layer = 1;
     bool isNull = false;
+
+    // Bones: the rest position (in the parent's axes) and rest heading,
+    // pitch and bank (radians), which are the bone's motion when the file
+    // gives it none.
+    Vec3 restPosition;
+    Vec3 restRotation;
 
     LightSettings light;
     CameraSettings camera;
@@ -104,6 +126,16 @@ struct Scene {
     double frameStep = 1.0;
     double framesPerSecond = 30.0;
     std::vector<Item> items; // in the file's order
+    /// Index into `items` of the camera that `CurrentCamera` names, if any.
+    std::optional<std::size_t> currentCamera;
+
+    /// Indices of the items, each after its parent and after its target's
+    /// parent, so that one pass in this order places every item (set by the
+    /// reader; items in file order when empty).
+    std::vector<std::size_t> order;
+    /// (id, index) of every item, sorted by id (set by the reader; `find`
+    /// searches the items one by one when empty).
+    std::vector<std::pair<std::uint32_t, std::size_t>> byId;
 
     /// Scene time (seconds) of a frame number.
     double frameTime(double frame) const { return frame / framesPerSecond; }

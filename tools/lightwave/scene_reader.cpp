@@ -1,21 +1,27 @@
 #include "tools/lightwave/scene_reader.h"
 
+#include "tools/lightwave/item_lines.h"
 #include "tools/lightwave/line_cursor.h"
 #include "tools/lightwave/motion_reader.h"
+#include "tools/lightwave/scene_links.h"
 #include "tools/lightwave/setting_reader.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstddef>
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace brelvix::lightwave {
 
 namespace {
 
 constexpr long long kLargestSceneFile = 256ll << 20;
+/// Frame numbers beyond this are no scene's (a year at 30 000 frames a second).
+constexpr double kLargestFrame = 1e12;
 
 std::string fileStem(std::string_view path) {
     const std::size_t slash = path.find_last_of("/\\:");
@@ -36,8 +42,7 @@ class SceneParser {
     SceneParser(std::string_view text, const std::string &fileName) : lines_(text, fileName) {}
 
     SceneResult run() {
-        if (readHeader() && readBody() && resolveParents()) {
-            useGlobalResolution();
+        if (readHeader() && readBody() && finish()) {
             return SceneResult{std::move(scene_), {}};
         }
         return SceneResult{std::nullopt, lines_.error()};
@@ -69,18 +74,33 @@ class SceneParser {
         return true;
     }
 
+    SettingContext context() const { return {scene_.version, scene_.framesPerSecond}; }
+
     Item *current(ItemKind kind) {
         return !scene_.items.empty() && scene_.items.back().kind == kind ? &scene_.items.back()
                                                                          : nullptr;
     }
 
     Item &addItem(ItemKind kind, std::optional<std::uint32_t> id) {
-        const std::uint32_t base = kind == ItemKind::object  ? kObjectIdBase
-                                   : kind == ItemKind::light ? kLightIdBase
-                                                             : kCameraIdBase;
         std::uint32_t index = 0;
-        for (const Item &item : scene_.items) {
-            index += item.kind == kind ? 1 : 0;
+        std::uint32_t base = kObjectIdBase;
+        switch (kind) {
+        case ItemKind::object:
+            index = objects_++;
+            bones_ = 0;
+            break;
+        case ItemKind::light:
+            index = lights_++;
+            base = kLightIdBase;
+            break;
+        case ItemKind::camera:
+            index = cameras_++;
+            base = kCameraIdBase;
+            cameraShown_ = false;
+            break;
+        case ItemKind::bone:
+            base = kBoneIdBase;
+            break;
         }
         Item item;
         item.kind = kind;
@@ -88,7 +108,7 @@ class SceneParser {
         item.name = kind == ItemKind::light ? "Light" : kind == ItemKind::camera ? "Camera" : "";
         item.line = lines_.line();
         scene_.items.push_back(std::move(item));
-        parentLines_.push_back(0);
+        itemLines_.push_back({lines_.line(), 0, 0, false});
         return scene_.items.back();
     }
 
@@ -102,28 +122,40 @@ class SceneParser {
         return id;
     }
 
-    bool readLine(std::string_view line, const Words &w) {
+    // `Keyword [id]` for lights, cameras and bones.
+    bool addByLine(const Words &w, ItemKind kind) {
+        const std::optional<std::uint32_t> id = w.size() > 1 ? itemId(w[1]) : std::nullopt;
+        if (w.size() > 1 && !id) {
+            return lines_.fail("\"", w[1], "\" is not an item id");
+        }
+        if (kind != ItemKind::bone) {
+            addItem(kind, id);
+            return true;
+        }
+        // A bone belongs to the last object; by default it hangs from it.
+        if (lastObject_ == kNoItem) {
+            return lines_.fail("AddBone before any object");
+        }
+        const std::uint32_t objectId = scene_.items[lastObject_].id;
+        const std::uint32_t boneIndex = bones_++ & 0xFFFu;
+        Item &bone = addItem(ItemKind::bone,
+                             id.value_or(kBoneIdBase | boneIndex << 16 | (objectId & 0xFFFFu)));
+        bone.name = "Bone";
+        bone.parent = objectId;
+        itemLines_.back().parent = lines_.line();
+        return true;
+    }
+
+    // Lines that add an item, then the lines of the item added last: nothing
+    // when the line is none of them, else whether it was read.
+    std::optional<bool> readItemLines(std::string_view line, const Words &w) {
         const std::string_view key = w[0];
-        CameraSettings *camera = current(ItemKind::camera) ? &scene_.items.back().camera : nullptr;
-        LightSettings *light = current(ItemKind::light) ? &scene_.items.back().light : nullptr;
-        if (key == "FirstFrame") {
-            return readValues(lines_, w, 1, &scene_.firstFrame);
-        }
-        if (key == "LastFrame") {
-            return readValues(lines_, w, 1, &scene_.lastFrame);
-        }
-        if (key == "FrameStep") {
-            return readPositive(lines_, w, scene_.frameStep);
-        }
-        if (key == "FramesPerSecond") {
-            return readPositive(lines_, w, scene_.framesPerSecond);
-        }
         if (key == "LoadObjectLayer" || key == "LoadObject") {
             const bool layered = key == "LoadObjectLayer";
             const std::optional<long long> layer = layered && w.size() > 1 ? integer(w[1]) : 1;
             std::string path;
             const std::optional<std::uint32_t> id = idAndRest(line, w, layered ? 2 : 1, path);
-            if (!layer || *layer < 1 || path.empty()) {
+            if (!layer || *layer < 1 || *layer > 0xFFFF || path.empty()) {
                 return lines_.fail(layered ? "expected \"LoadObjectLayer layer [id] file\""
                                            : "expected \"LoadObject file\"");
             }
@@ -131,6 +163,7 @@ class SceneParser {
             item.objectPath = path;
             item.layer = static_cast<int>(*layer);
             item.name = fileStem(path);
+            lastObject_ = scene_.items.size() - 1;
             return true;
         }
         if (key == "AddNullObject") {
@@ -138,81 +171,59 @@ class SceneParser {
             Item &item = addItem(ItemKind::object, idAndRest(line, w, 1, name));
             item.isNull = true;
             item.name = name.empty() ? "Null" : name;
+            lastObject_ = scene_.items.size() - 1;
             return true;
         }
-        if (key == "AddLight" || key == "AddCamera") {
-            const std::optional<std::uint32_t> id = w.size() > 1 ? itemId(w[1]) : std::nullopt;
-            if (w.size() > 1 && !id) {
-                return lines_.fail("\"", w[1], "\" is not an item id");
-            }
-            addItem(key == "AddLight" ? ItemKind::light : ItemKind::camera, id);
-            return true;
+        if (key == "AddLight" || key == "AddCamera" || key == "AddBone") {
+            return addByLine(w, key == "AddLight"    ? ItemKind::light
+                                : key == "AddCamera" ? ItemKind::camera
+                                                     : ItemKind::bone);
         }
-        if (key == "ObjectMotion" || key == "LightMotion" || key == "CameraMotion") {
-            if (scene_.items.empty()) {
-                return lines_.fail(key, " before any item");
+        // Formats 1 and 2 have one camera and no `AddCamera`: its section
+        // starts with `ShowCamera`.
+        if (key == "ShowCamera" || (key == "CameraMotion" && !current(ItemKind::camera))) {
+            if (!current(ItemKind::camera) || cameraShown_) {
+                addItem(ItemKind::camera, std::nullopt);
             }
-            return readMotion(lines_, scene_.items.back().motion, scene_.framesPerSecond);
+            cameraShown_ = key == "ShowCamera";
+            if (key == "ShowCamera") {
+                return true;
+            }
         }
-        if (key == "EndBehavior" && !scene_.items.empty()) {
-            double code = 0.0;
-            if (!readValues(lines_, w, 1, &code)) {
+        if (scene_.items.empty()) {
+            return std::nullopt;
+        }
+        return readItemLine(lines_, line, w, context(), scene_.items.back(), itemLines_.back());
+    }
+
+    bool readLine(std::string_view line, const Words &w) {
+        const std::string_view key = w[0];
+        currentLine_ = line;
+        if (key == "FirstFrame" || key == "LastFrame") {
+            double frame = 0.0;
+            if (!readValues(lines_, w, 1, &frame)) {
                 return false;
             }
-            // Oldest files: 0 reset, 1 stop, 2 repeat, for every channel.
-            const Behavior post = code == 0.0   ? Behavior::reset
-                                  : code == 2.0 ? Behavior::repeat
-                                                : Behavior::constant;
-            for (Envelope &envelope : scene_.items.back().motion) {
-                envelope.post = post;
+            if (!(std::abs(frame) <= kLargestFrame)) {
+                return lines_.fail(key, " out of range");
             }
+            (key == "FirstFrame" ? scene_.firstFrame : scene_.lastFrame) = frame;
             return true;
         }
-        if (key == "Pre/PostBehavior" && !scene_.items.empty()) {
-            std::array<Envelope, channelCount> &motion = scene_.items.back().motion;
-            for (std::size_t i = 1; i + 1 < w.size() && i / 2 < channelCount; i += 2) {
-                const std::optional<long long> pre = integer(w[i]);
-                const std::optional<long long> post = integer(w[i + 1]);
-                if (!pre || !post || *pre < 0 || *pre > 5 || *post < 0 || *post > 5) {
-                    return lines_.fail("unknown behaviour in Pre/PostBehavior");
-                }
-                motion[i / 2].pre = static_cast<Behavior>(*pre);
-                motion[i / 2].post = static_cast<Behavior>(*post);
+        if (key == "FrameStep") {
+            return readPositive(lines_, w, scene_.frameStep);
+        }
+        if (key == "FramesPerSecond") {
+            return readPositive(lines_, w, scene_.framesPerSecond);
+        }
+        if (key == "CurrentCamera") {
+            const std::optional<long long> index = w.size() == 2 ? integer(w[1]) : std::nullopt;
+            if (!index || *index < 0) {
+                return lines_.fail("expected \"CurrentCamera n\" (0 first)");
             }
+            currentCamera_ = *index;
+            currentCameraLine_ = lines_.line();
             return true;
-        }
-        if ((key == "LightName" || key == "CameraName") && w.size() > 1 &&
-            current(key == "LightName" ? ItemKind::light : ItemKind::camera)) {
-            scene_.items.back().name = std::string(restOfLine(line, w[1]));
-            return true;
-        }
-        if ((key == "ParentItem" || key == "ParentObject") && !scene_.items.empty()) {
-            const bool byId = key == "ParentItem";
-            const std::optional<long long> value =
-                w.size() == 2 ? integer(w[1], byId ? 16 : 10) : std::nullopt;
-            if (!value || *value < (byId ? 0 : 1) || *value > 0xFFFFFFFFll) {
-                return lines_.fail("expected \"", key, (byId ? " id\" (hex)" : " n\" (1 first)"));
-            }
-            scene_.items.back().parent =
-                static_cast<std::uint32_t>(byId ? *value : kObjectIdBase + (*value - 1));
-            parentLines_.back() = lines_.line();
-            return true;
-        }
-        if ((key == "PivotPosition" || key == "PivotPoint") && !scene_.items.empty()) {
-            return readVector(lines_, w, scene_.items.back().pivot);
-        }
-        if (key == "PivotRotation" && !scene_.items.empty()) {
-            return readVector(lines_, w, scene_.items.back().pivotRotation);
-        }
-        if (light) {
-            if (const std::optional<bool> read = readLightLine(lines_, w, scene_.version, *light)) {
-                return *read;
-            }
-        }
-        if (camera) {
-            if (const std::optional<bool> read = readCameraLine(lines_, w, *camera)) {
-                return *read;
-            }
         }
         if (key == "GlobalFrameSize") {
             return readFrameSize(lines_, w, global_);
@@ -224,23 +235,45 @@ class SceneParser {
             skipPlugin();
             return true;
         }
-        if (key == "{" || key.front() == '{') {
+        if (key.front() == '{') {
             return skipBlock();
+        }
+        if (const std::optional<bool> read = readItemLines(line, w)) {
+            return *read;
+        }
+        // A setting this reader has no use for may still be an envelope of
+        // the older form: its key lines must not be taken for the scene's.
+        if (w.size() == 2 && w[1] == "(envelope)") {
+            const Words next = words(lines_.peek());
+            if (next.empty() || next[0].front() != '{') {
+                Envelope ignored;
+                return readOlderEnvelope(lines_, ignored, scene_.framesPerSecond);
+            }
         }
         return true; // a line this reader has no use for
     }
 
     // A plug-in's data, up to its `EndPlugin`: the plug-in's own lines, which
     // may reuse the scene's keywords. Without an `EndPlugin` only the
-    // `Plugin` line itself is passed over.
+    // `Plugin` line itself is passed over. The search for the next
+    // `EndPlugin` resumes where the last one stopped, so that many plug-ins
+    // without one cost one pass over the file.
     void skipPlugin() {
-        for (std::size_t ahead = 0; ahead < lines_.remaining(); ++ahead) {
-            const Words lineWords = words(lines_.peek(ahead));
-            if (!lineWords.empty() && lineWords[0] == "EndPlugin") {
-                for (std::size_t skipped = 0; skipped <= ahead; ++skipped) {
-                    lines_.take();
+        const std::size_t from = static_cast<std::size_t>(lines_.line());
+        if (endPluginAt_ == kNoItem || endPluginAt_ < from) {
+            endPluginAt_ = kNoItem;
+            for (std::size_t at = std::max(from, endPluginScanned_); at < lines_.size(); ++at) {
+                const Words lineWords = words(lines_.peek(at - from));
+                if (!lineWords.empty() && lineWords[0] == "EndPlugin") {
+                    endPluginAt_ = at;
+                    break;
                 }
-                return;
+            }
+            endPluginScanned_ = endPluginAt_ == kNoItem ? lines_.size() : endPluginAt_ + 1;
+        }
+        if (endPluginAt_ != kNoItem) {
+            while (static_cast<std::size_t>(lines_.line()) <= endPluginAt_) {
+                lines_.take();
             }
         }
     }
@@ -248,7 +281,10 @@ class SceneParser {
     // A block in braces that the reader does not know, its opening line taken.
     bool skipBlock() {
         const int opened = lines_.line();
-        int depth = 1;
+        int depth = 0;
+        for (const std::string_view word : words(currentLine_)) {
+            depth += word.front() == '{' ? 1 : word == "}" ? -1 : 0;
+        }
         while (depth > 0) {
             if (lines_.atEnd()) {
                 lines_.take(); // the fault is at the end of the file
@@ -262,36 +298,40 @@ class SceneParser {
         return true;
     }
 
-    // Cameras that render at the global resolution take its size and aspect.
-    void useGlobalResolution() {
-        for (Item &item : scene_.items) {
+    // After the last line: bones without motion stand at rest, cameras take
+    // the global resolution, the items are linked and the current camera
+    // found.
+    bool finish() {
+        for (std::size_t i = 0; i < scene_.items.size(); ++i) {
+            Item &item = scene_.items[i];
+            if (item.kind == ItemKind::bone && !itemLines_[i].motion) {
+                const Vec3 p = item.restPosition;
+                const Vec3 r = item.restRotation;
+                const double rest[] = {p.x, p.y, p.z, r.x, r.y, r.z};
+                for (std::size_t c = 0; c < 6; ++c) {
+                    item.motion[c] = constantEnvelope(rest[c]);
+                }
+            }
             if (item.kind == ItemKind::camera && item.camera.usesGlobalResolution) {
                 item.camera.frameWidth = global_.frameWidth;
                 item.camera.frameHeight = global_.frameHeight;
                 item.camera.pixelAspect = global_.pixelAspect;
             }
         }
-    }
-
-    // Ids are unique, every parent exists, and no item is its own ancestor.
-    bool resolveParents() {
-        for (std::size_t i = 0; i < scene_.items.size(); ++i) {
-            if (scene_.find(scene_.items[i].id) != &scene_.items[i]) {
-                return lines_.failAt(scene_.items[i].line, "a second item with the same id");
-            }
+        if (!linkItems(scene_, itemLines_, lines_)) {
+            return false;
         }
-        for (std::size_t i = 0; i < scene_.items.size(); ++i) {
-            const Item *item = &scene_.items[i];
-            for (std::size_t depth = 0; item->parent; ++depth) {
-                const Item *parent = scene_.find(*item->parent);
-                if (!parent || depth >= scene_.items.size()) {
-                    char id[16];
-                    std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(*item->parent));
-                    return lines_.failAt(parentLines_[i],
-                                         parent ? "the item's parents form a loop"
-                                                : "no item has the parent id " + std::string(id));
+        // A scene without cameras still names camera 0.
+        if (currentCamera_ && cameras_ > 0) {
+            if (*currentCamera_ >= cameras_) {
+                return lines_.failAt(currentCameraLine_, "CurrentCamera ", *currentCamera_,
+                                     " but the scene has ", cameras_, " camera(s), 0 first");
+            }
+            long long seen = 0;
+            for (std::size_t i = 0; i < scene_.items.size(); ++i) {
+                if (scene_.items[i].kind == ItemKind::camera && seen++ == *currentCamera_) {
+                    scene_.currentCamera = i;
                 }
-                item = parent;
             }
         }
         return true;
@@ -299,8 +339,19 @@ class SceneParser {
 
     LineCursor lines_;
     Scene scene_;
-    CameraSettings global_;        // the scene's global frame size and pixel aspect
-    std::vector<int> parentLines_; // line of each item's parent, 0 for none
+    CameraSettings global_; // the scene's global frame size and pixel aspect
+    std::vector<ItemLines> itemLines_;
+    std::uint32_t objects_ = 0; // items of each kind so far
+    std::uint32_t lights_ = 0;
+    std::uint32_t cameras_ = 0;
+    std::uint32_t bones_ = 0; // bones of the last object so far
+    std::size_t lastObject_ = kNoItem;
+    bool cameraShown_ = false; // the last camera's `ShowCamera` was read
+    std::string_view currentLine_;
+    std::optional<long long> currentCamera_;
+    int currentCameraLine_ = 0;
+    std::size_t endPluginAt_ = kNoItem; // line index of the next `EndPlugin`
+    std::size_t endPluginScanned_ = 0;  // lines before this index were searched
 };
 
 } // namespace
@@ -310,23 +361,35 @@ SceneResult readScene(std::string_view text, const std::string &fileName) {
 }
 
 SceneResult loadScene(const std::string &path) {
+    namespace fs = std::filesystem;
     std::error_code status;
-    if (std::filesystem::is_directory(path, status)) {
-        return SceneResult{std::nullopt, path + ":0: is a folder, not a scene file"};
+    const fs::file_status kind = fs::status(path, status);
+    if (kind.type() == fs::file_type::not_found) {
+        return SceneResult{std::nullopt, path + ": no such file"};
     }
+    if (kind.type() == fs::file_type::directory) {
+        return SceneResult{std::nullopt, path + ": is a folder, not a scene file"};
+    }
+    if (!status && kind.type() != fs::file_type::regular) {
+        return SceneResult{std::nullopt, path + ": not a regular file"};
+    }
+    errno = 0;
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) {
-        return SceneResult{std::nullopt, path + ":0: cannot open the file"};
+        return SceneResult{
+            std::nullopt,
+            path + ": cannot open the file" +
+                (errno != 0 ? " (" + std::string(std::strerror(errno)) + ")" : std::string())};
     }
     // Scene files are text of a few megabytes at most; a larger file is not
     // one, and is not read into memory.
     if (static_cast<long long>(file.tellg()) > kLargestSceneFile) {
-        return SceneResult{std::nullopt, path + ":0: too large for a scene file"};
+        return SceneResult{std::nullopt, path + ": too large for a scene file"};
     }
     file.seekg(0);
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (file.bad()) {
-        return SceneResult{std::nullopt, path + ":0: cannot read the file"};
+        return SceneResult{std::nullopt, path + ": cannot read the file"};
     }
     return readScene(text, path);
 }

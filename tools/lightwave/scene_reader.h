@@ -1,8 +1,12 @@
 // Reading the host's scene files (`.lws`), formats 1 to 5 and later: the
-// header and frame range, the items, their parents, pivots and motion (the
-// envelope form of format 3 and later, and the older motion forms), the
-// lights' and cameras' settings. Lines the reader does not know are skipped,
-// and so are blocks in braces that it does not know.
+// header and frame range, the items (objects, lights, cameras, bones), their
+// parents, targets, pivots and motion (the envelope form of format 3 and
+// later, and the older motion forms), the lights' and cameras' settings, the
+// current camera. Lines the reader does not know are skipped, and so are
+// blocks in braces and older-form envelopes that it does not know.
+//
+// Any text is either read or refused with one line, in time linear in its
+// size (n log n for the ids), with memory linear in it.
 #ifndef BRELVIX_TOOLS_LIGHTWAVE_SCENE_READER_H
 #define BRELVIX_TOOLS_LIGHTWAVE_SCENE_READER_H
 
@@ -14,8 +18,9 @@
 
 namespace brelvix::lightwave {
 
-/// A scene, or the one line that says why there is none:
-/// "FILE:LINE: fault" (the line is 0 when the file could not be read).
+/// A scene, or the one line that says why there is none: "FILE:LINE: fault",
+/// or "FILE: fault" where no line of the file is at fault (the file is
+/// missing or unreadable, or ends early).
 struct SceneResult {
     std::optional<Scene> scene;
     std::string error;

@@ -53,20 +53,20 @@ bool readFrameSize(LineCursor &lines, const Words &lineWords, CameraSettings &ca
     return true;
 }
 
-std::optional<bool> readLightLine(LineCursor &lines, const Words &w, int version,
+std::optional<bool> readLightLine(LineCursor &lines, const Words &w, const SettingContext &context,
                                   LightSettings &light) {
     const std::string_view key = w[0];
     if (key == "LightColor") {
         if (!readVector(lines, w, light.colour)) {
             return false;
         }
-        if (version < 3) { // 0..255 before format 3
+        if (context.version < 3) { // 0..255 before format 3
             light.colour = {light.colour.x / 255.0, light.colour.y / 255.0, light.colour.z / 255.0};
         }
         return true;
     }
     if (key == "LightIntensity" || key == "LgtIntensity") {
-        return readSetting(lines, w, light.intensity);
+        return readSetting(lines, w, light.intensity, context.framesPerSecond);
     }
     if (key == "LightType") {
         double code = 0.0;
@@ -82,16 +82,25 @@ std::optional<bool> readLightLine(LineCursor &lines, const Words &w, int version
     return std::nullopt;
 }
 
-std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, CameraSettings &camera) {
+std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, const SettingContext &context,
+                                   CameraSettings &camera) {
     const std::string_view key = w[0];
+    const double rate = context.framesPerSecond;
     if (key == "ZoomFactor") {
-        return readSetting(lines, w, camera.zoomFactor);
+        return readSetting(lines, w, camera.zoomFactor, rate);
     }
     if (key == "FocalDistance") {
-        return readSetting(lines, w, camera.focalDistance);
+        return readSetting(lines, w, camera.focalDistance, rate);
     }
     if (key == "LensFStop") {
-        return readSetting(lines, w, camera.lensFStop);
+        return readSetting(lines, w, camera.lensFStop, rate);
+    }
+    // Older files spell it with a small o.
+    if (key == "DepthOfField" || key == "DepthofField") {
+        double flag = 0.0;
+        const bool read = readValues(lines, w, 1, &flag);
+        camera.depthOfField = flag != 0.0;
+        return read;
     }
     if (key == "ApertureHeight") {
         return readPositive(lines, w, camera.apertureHeight);

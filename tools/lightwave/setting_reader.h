@@ -23,14 +23,21 @@ bool readVector(LineCursor &lines, const Words &lineWords, Vec3 &out);
 /// Width and height in pixels, 1 to a million each.
 bool readFrameSize(LineCursor &lines, const Words &lineWords, CameraSettings &camera);
 
+/// What settings lines need of the scene: its format's version (colours are
+/// 0..255 before format 3) and frame rate (for the oldest envelopes' frames).
+struct SettingContext {
+    int version = 0;
+    double framesPerSecond = 30.0;
+};
+
 /// A line of the current light (its words, already taken): nothing when the
-/// keyword is not a light's, else whether it was read. `version` is the
-/// scene format's (colours are 0..255 before format 3).
-std::optional<bool> readLightLine(LineCursor &lines, const Words &w, int version,
+/// keyword is not a light's, else whether it was read.
+std::optional<bool> readLightLine(LineCursor &lines, const Words &w, const SettingContext &context,
                                   LightSettings &light);
 
 /// A line of the current camera, the same way.
-std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, CameraSettings &camera);
+std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, const SettingContext &context,
+                                   CameraSettings &camera);
 
 } // namespace brelvix::lightwave
 
