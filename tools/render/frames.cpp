@@ -89,6 +89,12 @@ FilmSettings shotFilm(const RenderOptions &options, const Shot &shot) {
         film.width = std::clamp(*set.width + *set.width % 2, 2, kMaxImageSide);
         film.height = std::clamp(*set.height, 1, kMaxImageSide);
     }
+    // The host renders without an aperture when the camera's depth of field
+    // is off: every ray then leaves the lens's centre, as with --no-dof.
+    if (const std::optional<bool> aperture = shot.depthOfField();
+        aperture && !given(options, "depth-of-field")) {
+        film.depthOfField = *aperture;
+    }
     if (set.filmHeight && !given(options, "film-height")) {
         film.filmHeight = *set.filmHeight;
     }
@@ -142,7 +148,9 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
     }
     std::unique_ptr<Shot> shot;
     if (!options.scenePath.empty()) {
-        shot = Shot::load(options.scenePath, options.cameraName, error);
+        shot = Shot::load(options.scenePath,
+                          ShotRequest{options.cameraName, options.contentFolder, options.verbose},
+                          error);
         if (!shot) {
             return false;
         }
@@ -201,6 +209,9 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
 
         RenderResult result;
         result.frame = number;
+        if (index == 0 && shot) {
+            result.notes = shot->notes();
+        }
         if (index == 0 && !options.saveScenePath.empty()) {
             std::string lens;
             if (!session->saveLensData(lens, error)) {

@@ -1,18 +1,17 @@
 #include "tools/render/lws_shot.h"
 
 #include "tools/lightwave/item_motion.h"
+#include "tools/lightwave/object_path.h"
 #include "tools/lightwave/scene_reader.h"
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <vector>
 
 namespace brelvix::render {
 namespace {
 
-namespace fs = std::filesystem;
 namespace lw = brelvix::lightwave;
 
 Vec3 fromScene(lw::Vec3 v) { return {v.x, v.y, v.z}; }
@@ -22,27 +21,6 @@ struct PlacedObject {
     std::size_t item; // index into the scene's items
     std::vector<world::Mesh> meshes;
 };
-
-/// The object file named in a scene: as written, else under the scene's
-/// folder or one above it. The scene may use the other system's separator.
-std::optional<std::string> findObjectFile(const std::string &written, const fs::path &scene) {
-    std::string name = written;
-    std::replace(name.begin(), name.end(), '\\', '/');
-    std::error_code ignored;
-    if (fs::is_regular_file(name, ignored)) {
-        return name;
-    }
-    const fs::path relative = fs::path(name).relative_path();
-    for (fs::path folder = fs::absolute(scene, ignored).parent_path();;
-         folder = folder.parent_path()) {
-        if (fs::is_regular_file(folder / relative, ignored)) {
-            return (folder / relative).string();
-        }
-        if (folder == folder.parent_path()) {
-            return std::nullopt;
-        }
-    }
-}
 
 world::Light::Kind lightKind(lw::LightType type) {
     switch (type) {
@@ -72,6 +50,8 @@ class LwsShot final : public Shot {
         }
         const lw::WorldPose pose = lw::worldPose(scene_, *camera_, time);
         const lw::CameraSettings &settings = camera_->camera;
+        // Without an aperture the host renders everything sharp; the lens's
+        // centre is passed then (see depthOfField()).
         return {fromScene(pose.position),
                 fromScene(pose.right),
                 fromScene(pose.up),
@@ -97,11 +77,16 @@ class LwsShot final : public Shot {
 
     bool moves() const override { return true; }
 
+    std::optional<bool> depthOfField() const override {
+        return camera_ ? std::optional<bool>(camera_->camera.depthOfField) : std::nullopt;
+    }
+
     void place(Scene &scene, double time) const override {
         scene.meshes.clear();
         world::Bounds bounds;
+        const std::vector<lw::WorldPose> poses = lw::worldPoses(scene_, time);
         for (const PlacedObject &object : objects_) {
-            const lw::WorldPose pose = lw::worldPose(scene_, scene_.items[object.item], time);
+            const lw::WorldPose &pose = poses[object.item];
             for (world::Mesh mesh : object.meshes) {
                 for (world::Point3f &p : mesh.positions) {
                     const lw::Vec3 q = pose.toWorld({p.x, p.y, p.z});
@@ -120,11 +105,12 @@ class LwsShot final : public Shot {
             }
         }
         scene.lights.clear();
-        for (const lw::Item &item : scene_.items) {
+        for (std::size_t i = 0; i < scene_.items.size(); ++i) {
+            const lw::Item &item = scene_.items[i];
             if (item.kind != lw::ItemKind::light) {
                 continue;
             }
-            const lw::WorldPose pose = lw::worldPose(scene_, item, time);
+            const lw::WorldPose &pose = poses[i];
             const double intensity = lw::evaluate(item.light.intensity, time);
             const lw::Vec3 colour = item.light.colour;
             scene.lights.push_back(
@@ -165,7 +151,39 @@ class LwsShot final : public Shot {
 
 } // namespace
 
-std::unique_ptr<Shot> loadLwsShot(const std::string &path, const std::string &cameraName,
+namespace {
+
+/// The camera to look through: the one called `name`, else the one the
+/// scene's `CurrentCamera` names, else the first; nothing when the scene has
+/// none. False with `error` listing the cameras when none is called `name`.
+bool chooseCamera(const lw::Scene &scene, const std::string &path, const std::string &name,
+                  std::optional<std::size_t> &camera, std::string &error) {
+    std::string names;
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        const lw::Item &item = scene.items[i];
+        if (item.kind != lw::ItemKind::camera) {
+            continue;
+        }
+        if (name.empty() ? !camera : item.name == name && !camera) {
+            camera = i;
+        }
+        names += (names.empty() ? "\"" : ", \"") + item.name + "\"";
+    }
+    if (!name.empty() && !camera) {
+        error = path + ": no camera called \"" + name + "\" (" +
+                (names.empty() ? "the scene has no cameras" : "the scene's cameras: " + names) +
+                ")";
+        return false;
+    }
+    if (name.empty() && scene.currentCamera) {
+        camera = scene.currentCamera;
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<Shot> loadLwsShot(const std::string &path, const ShotRequest &request,
                                   std::string &error) {
     lw::SceneResult read = lw::loadScene(path);
     if (!read.scene) {
@@ -174,32 +192,32 @@ std::unique_ptr<Shot> loadLwsShot(const std::string &path, const std::string &ca
     }
     const lw::Scene &scene = *read.scene;
     std::optional<std::size_t> camera;
+    if (!chooseCamera(scene, path, request.cameraName, camera, error)) {
+        return nullptr;
+    }
     std::vector<PlacedObject> objects;
     for (std::size_t i = 0; i < scene.items.size(); ++i) {
         const lw::Item &item = scene.items[i];
-        if (item.kind == lw::ItemKind::camera && !camera &&
-            (cameraName.empty() || item.name == cameraName)) {
-            camera = i;
-        }
         if (item.kind != lw::ItemKind::object || item.isNull || item.objectPath.empty()) {
             continue;
         }
-        const std::optional<std::string> file = findObjectFile(item.objectPath, path);
-        if (!file) {
-            error = path + ":" + std::to_string(item.line) + ": object file " + item.objectPath +
-                    " not found";
+        const lw::ObjectSearch search =
+            lw::findObjectFile(item.objectPath, path, request.contentFolder);
+        if (!search.found) {
+            error = path + ":" + std::to_string(item.line) + ": object file \"" + item.objectPath +
+                    "\" not found in " + std::to_string(search.tried.size()) + " places" +
+                    (request.verbose ? ":" : " (--verbose lists them)");
+            for (std::size_t k = 0; request.verbose && k < search.tried.size(); ++k) {
+                error += "\n  " + search.tried[k];
+            }
             return nullptr;
         }
         std::optional<std::vector<world::Mesh>> meshes =
-            world::loadObjectLayer(*file, item.layer, error);
+            world::loadObjectLayer(*search.found, item.layer, error);
         if (!meshes) {
             return nullptr;
         }
         objects.push_back({i, std::move(*meshes)});
-    }
-    if (!cameraName.empty() && !camera) {
-        error = path + ": no camera called \"" + cameraName + "\"";
-        return nullptr;
     }
     if (objects.empty()) {
         error = path + ": the scene has no objects with faces";

@@ -10,12 +10,13 @@
 
 namespace brelvix::render {
 
-/// Object files are named relative to the content folder, which the scene
-/// does not record: each is tried as written, then under the scene's folder
-/// and each folder above it. Null with a one-line `error` when the scene or
-/// one of its object files cannot be read, or `cameraName` is not a camera
-/// of the scene.
-std::unique_ptr<Shot> loadLwsShot(const std::string &path, const std::string &cameraName,
+/// Object files are found as tools/lightwave/object_path.h says, under
+/// `request.contentFolder` or the scene's folder and those above it. Null
+/// with a one-line `error` when the scene or one of its object files cannot
+/// be read (with `request.verbose`, the places tried follow on lines of
+/// their own), or `request.cameraName` is not a camera of the scene (the
+/// line lists them).
+std::unique_ptr<Shot> loadLwsShot(const std::string &path, const ShotRequest &request,
                                   std::string &error);
 
 } // namespace brelvix::render

@@ -177,6 +177,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
     app.add_flag("--no-dof", noDepthOfField,
                  "Depth of field off: every ray through the lens centre")
         ->group("Image");
+    bool depthOfField = false;
+    app.add_flag("--dof", depthOfField,
+                 "Depth of field on, also for a scene whose camera has it off")
+        ->group("Image");
 
     std::string named[kChannelNames.size()];
     for (std::size_t i = 0; i < kChannelNames.size(); ++i) {
@@ -288,6 +292,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         if (!filmHeight.empty()) {
             film.filmHeight = positive("--film-height", filmHeight);
         }
+        if (depthOfField && noDepthOfField) {
+            throw UsageError("--dof and --no-dof exclude each other");
+        }
         film.depthOfField = !noDepthOfField;
 
         for (std::size_t i = 0; i < kChannelNames.size(); ++i) {
@@ -346,6 +353,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         if (std::string error; !applySceneArguments(sceneArguments, options, error)) {
             throw UsageError(error);
         }
+        // A scene file places the camera and keeps the scene's clock.
+        const std::pair<const char *, const std::string *> cameraOptions[] = {
+            {"--position", &position},
+            {"--target", &target},
+            {"--move", &move},
+            {"--frame-start", &frameStart},
+            {"--frame-duration", &frameDuration}};
+        for (const auto &[name, text] : cameraOptions) {
+            if (!options.scenePath.empty() && !text->empty()) {
+                throw UsageError(std::string(name) +
+                                 " means nothing with a scene file: the scene's camera and "
+                                 "frames set it (use --camera and --frame)");
+            }
+        }
         if (!options.saveScenePath.empty() &&
             std::filesystem::absolute(options.saveScenePath).lexically_normal() ==
                 std::filesystem::absolute(options.outputPath).lexically_normal()) {
@@ -370,7 +391,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
             {"f-stop", !fStop.empty()},
             {"film-width", !filmWidth.empty()},
             {"film-height", !filmHeight.empty()},
-            {"depth-of-field", noDepthOfField},
+            {"depth-of-field", noDepthOfField || depthOfField},
             {"motion-steps", !motionSteps.empty()},
             {"frame-start", !frameStart.empty()},
             {"frame-duration", !frameDuration.empty()},

@@ -67,6 +67,11 @@ struct RenderOptions {
     std::string scenePath;
     /// Empty: the scene's first camera, or one framing it.
     std::string cameraName;
+    /// A LightWave scene's content folder; empty: the scene's folder and
+    /// each folder above it.
+    std::string contentFolder;
+    /// An object file not found lists the places tried.
+    bool verbose = false;
     /// The one frame to render; none: the scene's first (0 without a scene).
     std::optional<long> frame;
     /// Frames to render each to its numbered file.

@@ -14,7 +14,8 @@ inline constexpr const char *kHelpFooter =
                   film width); positive looks right
   VShift          lens shift as a fraction of the film height; positive
                   looks up
-  StereoDistance  distance between the two eyes, in metres
+  StereoDistance  distance between the two eyes, in metres (with a SCENE
+                  file, in the scene's units)
   StereoAngle     turn of each eye about the camera's up axis, in radians;
                   positive turns the eyes outward, away from each other
 Channels not given keep the module's defaults, or the values of a scene
@@ -32,8 +33,12 @@ as one view, without the eyes' split, so its horizontal shift (row 2, column
 0) is HShift times the whole film width, twice the shift of each eye's view.
 
 A SCENE file brings its camera (position, axes, zoom, film, focus and
-f-stop; a LightWave scene also its resolution), which the options given
-override. Without a scene, frame N opens the shutter at --frame-start + N x
+f-stop; a LightWave scene also its resolution and depth-of-field switch),
+which the options given override; --position, --target, --move,
+--frame-start and --frame-duration are refused with one. A LightWave
+scene's object paths are tried as written, then under the content folder
+(--content, or the scene's folder and each above it), with leading folders
+dropped, by file name beside the scene, and without regard to case. Without a scene, frame N opens the shutter at --frame-start + N x
 --frame-duration; a LightWave scene's frame N at N / FramesPerSecond, for
 one frame's time. Each frame of --frames A-B goes to NAME.0001.EXT, ...
 

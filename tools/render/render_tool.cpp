@@ -169,6 +169,10 @@ int render(const RenderOptions &options, std::ostream &out, std::ostream &err, b
     RenderStats total;
     std::vector<std::string> written;
     const FrameSink sink = [&](RenderResult &frame, std::string &failure) {
+        for (const std::string &note : frame.notes) {
+            bar.clear();
+            err << kProgram << ": " << note << "\n";
+        }
         if (total.rays == 0) {
             first.viewportMatrix = frame.viewportMatrix;
             first.focalLengthLine = frame.focalLengthLine;

@@ -33,6 +33,9 @@ struct RenderResult {
     /// The frame's number, and the output file it goes to (numbered in a
     /// range of frames).
     long frame = 0;
+    /// What the scene file's reading has to tell the user, one line each
+    /// (the first frame only).
+    std::vector<std::string> notes;
 };
 
 /// Takes each frame as it is rendered; false, with `error` set, ends the run.

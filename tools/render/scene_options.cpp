@@ -18,6 +18,14 @@ void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
                    "Scene camera to look through (default: its first)")
         ->option_text("NAME")
         ->group("Scene and module");
+    app.add_option("--content", arguments.content,
+                   "A LightWave scene's content folder, where its object paths start "
+                   "(default: the scene's folder and each above it)")
+        ->option_text("DIR")
+        ->group("Scene and module");
+    app.add_flag("--verbose", arguments.verbose,
+                 "List the places an object file was looked for when it is not found")
+        ->group("Scene and module");
     app.add_option("--frame", arguments.frame, "Frame to render (default: the scene's first, or 0)")
         ->option_text("N")
         ->group("Frame");
@@ -34,6 +42,12 @@ bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options
                          std::string &error) {
     options.scenePath = arguments.scene;
     options.cameraName = arguments.camera;
+    options.contentFolder = arguments.content;
+    options.verbose = arguments.verbose;
+    if (!options.contentFolder.empty() && !std::filesystem::is_directory(options.contentFolder)) {
+        error = "--content " + options.contentFolder + ": no such folder";
+        return false;
+    }
     options.isa = arguments.isa;
     if (!arguments.frame.empty() && !(options.frame = parseFrame(arguments.frame, error))) {
         return false;

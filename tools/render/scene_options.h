@@ -21,6 +21,8 @@ struct FrameRange {
 struct SceneArguments {
     std::string scene;
     std::string camera;
+    std::string content;
+    bool verbose = false;
     std::string frame;
     std::string frames;
     std::string isa;
@@ -28,7 +30,8 @@ struct SceneArguments {
 
 struct RenderOptions;
 
-/// Adds SCENE, --camera, --frame, --frames and --isa to `app`.
+/// Adds SCENE, --camera, --content, --verbose, --frame, --frames and --isa
+/// to `app`.
 void addSceneOptions(CLI::App &app, SceneArguments &arguments);
 
 /// Checks the arguments into `options`; false with a one-line `error`.

@@ -13,8 +13,8 @@ namespace {
 /// Any file Assimp reads: it stands still.
 class StillShot final : public Shot {
   public:
-    StillShot(world::WorldScene world, world::Camera camera)
-        : world_(std::move(world)), camera_(std::move(camera)) {}
+    StillShot(world::WorldScene world, world::Camera camera, std::vector<std::string> notes)
+        : world_(std::move(world)), camera_(std::move(camera)), notes_(std::move(notes)) {}
 
     ShotCamera camera(double) const override {
         ShotCamera shot;
@@ -32,6 +32,7 @@ class StillShot final : public Shot {
         return shot;
     }
     ShotFilm film() const override { return {}; }
+    std::vector<std::string> notes() const override { return notes_; }
     ShotFrames frames() const override { return {}; }
     bool moves() const override { return false; }
     void place(Scene &scene, double) const override {
@@ -43,6 +44,7 @@ class StillShot final : public Shot {
   private:
     world::WorldScene world_;
     world::Camera camera_;
+    std::vector<std::string> notes_;
 };
 
 bool isLightWaveScene(const std::string &path) {
@@ -56,18 +58,30 @@ bool isLightWaveScene(const std::string &path) {
 
 std::unique_ptr<Shot> Shot::load(const std::string &path, const std::string &cameraName,
                                  std::string &error) {
+    return load(path, ShotRequest{cameraName, {}, false}, error);
+}
+
+std::unique_ptr<Shot> Shot::load(const std::string &path, const ShotRequest &request,
+                                 std::string &error) {
     if (isLightWaveScene(path)) {
-        return loadLwsShot(path, cameraName, error);
+        return loadLwsShot(path, request, error);
     }
     std::optional<world::WorldScene> world = world::loadScene(path, error);
     if (!world) {
         return nullptr;
     }
     world::Camera camera;
-    if (!cameraName.empty()) {
-        const world::Camera *const named = world::findCamera(*world, cameraName);
+    std::vector<std::string> notes;
+    if (!request.cameraName.empty()) {
+        const world::Camera *const named = world::findCamera(*world, request.cameraName);
         if (!named) {
-            error = path + ": no camera called \"" + cameraName + "\"";
+            std::string names;
+            for (const world::Camera &each : world->cameras) {
+                names += (names.empty() ? "\"" : ", \"") + each.name + "\"";
+            }
+            error = path + ": no camera called \"" + request.cameraName + "\" (" +
+                    (names.empty() ? "the file has no cameras" : "the file's cameras: " + names) +
+                    ")";
             return nullptr;
         }
         camera = *named;
@@ -78,7 +92,12 @@ std::unique_ptr<Shot> Shot::load(const std::string &path, const std::string &cam
         camera =
             world::framingCamera(world->bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
     }
-    return std::make_unique<StillShot>(std::move(*world), std::move(camera));
+    if (camera.verticalFov <= 0.0) {
+        // As in the host, the lens replaces the camera's projection.
+        notes.push_back(path + ": camera \"" + camera.name +
+                        "\" is orthographic; the lens renders it in perspective from its place");
+    }
+    return std::make_unique<StillShot>(std::move(*world), std::move(camera), std::move(notes));
 }
 
 Vec3 headingPitchBank(const ShotCamera &camera) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brelvix::render {
 
@@ -51,6 +52,18 @@ struct ShotFrames {
     double framesPerSecond = 24.0;
 };
 
+/// What to load of a scene file besides its path.
+struct ShotRequest {
+    /// The camera to look through; empty: the file's current or first one,
+    /// or one that frames the scene when it has none.
+    std::string cameraName;
+    /// A LightWave scene's content folder; empty: the scene's folder and
+    /// each folder above it.
+    std::string contentFolder;
+    /// An object file not found lists the places tried.
+    bool verbose = false;
+};
+
 class Shot {
   public:
     /// Reads the file and the object files it names, and picks the camera
@@ -58,6 +71,8 @@ class Shot {
     /// scene when it has none). Null with a one-line `error` naming the file
     /// and the fault.
     static std::unique_ptr<Shot> load(const std::string &path, const std::string &cameraName,
+                                      std::string &error);
+    static std::unique_ptr<Shot> load(const std::string &path, const ShotRequest &request,
                                       std::string &error);
     virtual ~Shot() = default;
 
@@ -68,6 +83,12 @@ class Shot {
     virtual bool moves() const = 0;
     /// Puts the meshes and lights at `time` into `scene` (not yet built).
     virtual void place(Scene &scene, double time) const = 0;
+    /// Whether the file's camera renders through an aperture; none: the
+    /// file does not say.
+    virtual std::optional<bool> depthOfField() const { return std::nullopt; }
+    /// What the user should know of how the file was taken, one line each
+    /// (a camera the lens replaces, ...).
+    virtual std::vector<std::string> notes() const { return {}; }
 };
 
 /// Heading, pitch and bank (radians, the host's convention: see
