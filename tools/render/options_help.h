@@ -38,7 +38,8 @@ which the options given override; --position, --target, --move,
 --frame-start and --frame-duration are refused with one. A LightWave
 scene's object paths are tried as written, then under the content folder
 (--content, or the scene's folder and each above it), with leading folders
-dropped, by file name beside the scene, and without regard to case. Without a scene, frame N opens the shutter at --frame-start + N x
+dropped, by file name beside the scene, and without regard to case.
+Without a scene, frame N opens the shutter at --frame-start + N x
 --frame-duration; a LightWave scene's frame N at N / FramesPerSecond, for
 one frame's time. Each frame of --frames A-B goes to NAME.0001.EXT, ...
 

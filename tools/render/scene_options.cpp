@@ -19,12 +19,12 @@ void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
         ->option_text("NAME")
         ->group("Scene and module");
     app.add_option("--content", arguments.content,
-                   "A LightWave scene's content folder, where its object paths start "
-                   "(default: the scene's folder and each above it)")
+                   "A LightWave scene's content folder (default: the scene's folder and "
+                   "those above)")
         ->option_text("DIR")
         ->group("Scene and module");
     app.add_flag("--verbose", arguments.verbose,
-                 "List the places an object file was looked for when it is not found")
+                 "List where an object file not found was looked for")
         ->group("Scene and module");
     app.add_option("--frame", arguments.frame, "Frame to render (default: the scene's first, or 0)")
         ->option_text("N")
