@@ -353,20 +353,6 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         if (std::string error; !applySceneArguments(sceneArguments, options, error)) {
             throw UsageError(error);
         }
-        // A scene file places the camera and keeps the scene's clock.
-        const std::pair<const char *, const std::string *> cameraOptions[] = {
-            {"--position", &position},
-            {"--target", &target},
-            {"--move", &move},
-            {"--frame-start", &frameStart},
-            {"--frame-duration", &frameDuration}};
-        for (const auto &[name, text] : cameraOptions) {
-            if (!options.scenePath.empty() && !text->empty()) {
-                throw UsageError(std::string(name) +
-                                 " means nothing with a scene file: the scene's camera and "
-                                 "frames set it (use --camera and --frame)");
-            }
-        }
         if (!options.saveScenePath.empty() &&
             std::filesystem::absolute(options.saveScenePath).lexically_normal() ==
                 std::filesystem::absolute(options.outputPath).lexically_normal()) {
@@ -402,6 +388,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
             if (given) {
                 options.givenSettings.emplace_back(name);
             }
+        }
+        if (std::string error; !checkSceneSettings(options, error)) {
+            throw UsageError(error);
         }
     } catch (const UsageError &error) {
         parsed.exitCode = kExitUsage;

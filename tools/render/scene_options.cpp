@@ -68,6 +68,22 @@ bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options
     return true;
 }
 
+bool checkSceneSettings(const RenderOptions &options, std::string &error) {
+    if (options.scenePath.empty()) {
+        return true;
+    }
+    for (const char *setting : {"position", "target", "move", "frame-start", "frame-duration"}) {
+        if (std::find(options.givenSettings.begin(), options.givenSettings.end(), setting) !=
+            options.givenSettings.end()) {
+            error = std::string("--") + setting +
+                    " means nothing with a scene file: the scene's camera and frames set it "
+                    "(use --camera and --frame)";
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<long> parseFrame(const std::string &text, std::string &error) {
     long frame = 0;
     if (!parseInteger(text, frame) || frame < -999999 || frame > 999999) {

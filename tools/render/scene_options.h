@@ -38,6 +38,11 @@ void addSceneOptions(CLI::App &app, SceneArguments &arguments);
 bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options,
                          std::string &error);
 
+/// With a scene file, refuses the options that place the built-in scene's
+/// camera or set its clock (by `options.givenSettings`): the scene's camera
+/// and frames set them. False with a one-line `error`.
+bool checkSceneSettings(const RenderOptions &options, std::string &error);
+
 /// "--frame N": the number, or an empty optional with a one-line `error`.
 std::optional<long> parseFrame(const std::string &text, std::string &error);
 /// "--frames A-B" with A <= B, both not negative.
