@@ -95,15 +95,17 @@ void draw(cairo_t *cr, const std::vector<FrameBracket> &frames, const Budget &bu
         cairo_stroke(cr);
         cairo_set_dash(cr, dash, 0, 0.0);
         if (!label.empty()) {
-            drawText(cr, label, kLeft + 4, y - 4);
+            // At the right end, on a white ground, clear of the bars below.
+            cairo_text_extents_t extents;
+            cairo_text_extents(cr, label.c_str(), &extents);
+            const double right = kLeft + plotWidth - 4;
+            cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.85);
+            cairo_rectangle(cr, right - extents.x_advance - 3, y - 15, extents.x_advance + 6, 13);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, c.r, c.g, c.b);
+            drawText(cr, label, right, y - 4, 1);
         }
     };
-    level(0.0, {0.4, 0.4, 0.4}, false, "screen");
-    level(nearLimit, {0.13, 0.40, 0.67}, true, format("near limit %.2f %%", nearLimit));
-    level(budget.farPercent, {0.70, 0.09, 0.17}, true,
-          format("far limit %.2f %%", budget.farPercent));
-    level(budget.divergencePercent(), {0.45, 0.0, 0.45}, true,
-          format("divergence (65 mm) %.2f %%", budget.divergencePercent()));
 
     // Each frame: extremes as a thin line with caps, the 1-99 % band as a
     // bar, coloured by its side of the screen, outlined in the warning
@@ -140,6 +142,14 @@ void draw(cairo_t *cr, const std::vector<FrameBracket> &frames, const Budget &bu
             cairo_stroke(cr);
         }
     }
+
+    // The limits over the bars, their labels clear of them.
+    level(0.0, {0.4, 0.4, 0.4}, false, "screen");
+    level(nearLimit, {0.13, 0.40, 0.67}, true, format("near limit %.2f %%", nearLimit));
+    level(budget.farPercent, {0.70, 0.09, 0.17}, true,
+          format("far limit %.2f %%", budget.farPercent));
+    level(budget.divergencePercent(), {0.45, 0.0, 0.45}, true,
+          format("divergence (65 mm) %.2f %%", budget.divergencePercent()));
 
     // Frame numbers, about ten of them.
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);

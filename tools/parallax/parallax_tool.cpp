@@ -164,7 +164,19 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
         return true;
     };
 
+    // Each file's folder is tried first, so that an unwritable path fails
+    // before anything is measured.
     std::string error;
+    for (const std::string &path :
+         {options.frames && !request.mapPath.empty()
+              ? render::numberedPath(request.mapPath, options.frames->first)
+              : request.mapPath,
+          request.reportPath}) {
+        if (!path.empty() && !render::PendingFile::open(path, error)) {
+            err << kProgram << ": " << error << "\n";
+            return render::kExitFailure;
+        }
+    }
     if (!render::visitFrames(options, visit, error)) {
         if (interrupted()) {
             err << kProgram << ": interrupted; the files of the frames finished stay\n";

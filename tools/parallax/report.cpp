@@ -48,14 +48,26 @@ std::string frameLine(const FrameReport &frame, const ReportSetting &setting) {
             fixed(std::abs(f.vertical.pixels), 2) + " px; screen plane at " +
             (frame.zeroPlane ? fixed(*frame.zeroPlane, 3) + " " + setting.units : "infinity") +
             "; " + fixed(100.0 * f.outsideBudgetShare, 1) + " % outside the budget";
-    if (f.diverges) {
-        line += "; diverges";
-    }
     if (f.windowLeft + f.windowRight > 0) {
         line += "; window cut " + std::to_string(f.windowLeft) + " px left, " +
                 std::to_string(f.windowRight) + " px right";
     }
-    line += f.overBudget ? "; OVER BUDGET" : "; within budget";
+    if (f.overBudget) {
+        const Budget &b = setting.budget;
+        std::string why;
+        const auto reason = [&why](bool holds, const char *text) {
+            if (holds) {
+                why += (why.empty() ? "" : ", ") + std::string(text);
+            }
+        };
+        reason(f.near1.percent < b.nearPercent, "too near");
+        reason(f.far99.percent > b.farPercent, "too far");
+        reason(f.diverges, "diverges");
+        reason(f.vertical99Percent > b.verticalPercent, "vertical");
+        line += "; OVER BUDGET (" + why + ")";
+    } else {
+        line += "; within budget";
+    }
     if (frame.suggestion.eyeDistance) {
         line += "; StereoDistance up to " + num(*frame.suggestion.eyeDistance, false) + " " +
                 setting.units + " (now " + num(frame.eyeDistance, false) + ")";
