@@ -87,6 +87,33 @@ TEST(ParallaxCommand, FramesGiveAMapEachABracketChartAndAReportLine) {
     }
 }
 
+TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
+    // A LightWave scene is in metres; a glTF model in whatever it was made
+    // in (the engine model's are about millimetres).
+    const std::string models = "/usr/share/assimp/models/";
+    const TempDirectory directory;
+    const std::string report = directory.file("r.csv");
+    struct Case {
+        std::string scene;
+        std::vector<std::string> extra;
+        std::string units;
+    };
+    for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m\n"},
+                          Case{models + "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
+                               {"--StereoDistance", "20"},
+                               ",scene units\n"}}) {
+        std::vector<std::string> arguments{c.scene, "--parallax-report", report};
+        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+        std::string output;
+        const int status = run(arguments, &output);
+        EXPECT_TRUE(status == 0 || status == kExitOverBudget) << output;
+        const std::string csv = readFile(report);
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), c.extra[0] == "--frames" ? 4 : 2);
+        EXPECT_NE(csv.find(c.units), std::string::npos) << csv;
+        EXPECT_EQ(output.find("nothing seen"), std::string::npos) << output;
+    }
+}
+
 TEST(ParallaxCommand, BadBudgetIsAUsageError) {
     for (const std::vector<std::string> &arguments :
          {std::vector<std::string>{"--parallax", "map.png", "--budget", "1,2"},

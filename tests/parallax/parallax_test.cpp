@@ -25,7 +25,7 @@ constexpr double kFocalLength = 0.024 * 2.6217 / 2.0;
 /// and square pixels.
 class Rig {
   public:
-    Rig(double eyeDistance, double eyeAngle) {
+    Rig(double eyeDistance, double eyeAngle, double hShift = 0.0, double vShift = 0.0) {
         film_.width = 2 * 97;
         film_.height = 65;
         film_.filmHeight = 0.024;
@@ -39,6 +39,8 @@ class Rig {
         render::placeCamera(session_->camera(), placement);
         session_->channel("StereoDistance")->curve = standin::Curve{eyeDistance, {}};
         session_->channel("StereoAngle")->curve = standin::Curve{eyeAngle, {}};
+        session_->channel("HShift")->curve = standin::Curve{hShift, {}};
+        session_->channel("VShift")->curve = standin::Curve{vShift, {}};
         session_->setCurrentTime(0.0);
         const FrameInfo frame{0, 0.0, 1.0, 24.0, 0};
         EXPECT_TRUE(session_->prepareFrame(frame, film_.filmWidth, film_.filmHeight, error))
@@ -79,10 +81,16 @@ render::Box wall(double z, double top = 100.0) {
 TEST(Parallax, ParallelRigPutsInfinityOnTheScreenAndAWallWhereThinLensGeometrySays) {
     // Two pinholes b apart looking the same way see a point at depth z
     // b f / z apart on the film: in front of the screen, the right eye's
-    // image to the left.
+    // image to the left. A lens shift moves both eyes' pictures alike.
     const double b = 0.065;
-    for (const double z : {1.5, 4.0, 12.0}) {
-        const Rig rig(b, 0.0);
+    struct Case {
+        double z;
+        double hShift;
+        double vShift;
+    };
+    for (const auto &[z, hShift, vShift] :
+         {Case{1.5, 0.0, 0.0}, Case{4.0, 0.0, 0.0}, Case{12.0, 0.0, 0.0}, Case{4.0, 0.1, -0.05}}) {
+        const Rig rig(b, 0.0, hShift, vShift);
         const ParallaxField field = rig.measure(sceneOf({wall(z, 0.0)}));
         const double expected = -b * kFocalLength / z * rig.pixelsPerFilm();
         int wallPixels = 0;
@@ -103,8 +111,8 @@ TEST(Parallax, ParallelRigPutsInfinityOnTheScreenAndAWallWhereThinLensGeometrySa
                 EXPECT_NEAR(p.vertical, 0.0, 0.01);
             }
         }
-        EXPECT_GT(wallPixels, 97 * 30);
-        EXPECT_GT(skyPixels, 97 * 30);
+        EXPECT_GT(wallPixels, 97 * 20);
+        EXPECT_GT(skyPixels, 97 * 20);
         EXPECT_FALSE(zeroParallaxDistance(rig.eyes())) << "a parallel rig converges at infinity";
     }
 }
@@ -219,6 +227,102 @@ TEST(Parallax, PointsHiddenFromTheRightEyeAreMarkedAndLeftOutOfTheFigures) {
     EXPECT_EQ(after.farthest.percent, figures.farthest.percent);
     EXPECT_EQ(after.vertical.percent, figures.vertical.percent);
     EXPECT_NEAR(after.farthest.pixels, -b * kFocalLength / far * rig.pixelsPerFilm(), 0.01);
+}
+
+/// A field of one row whose pixels hold the given parallaxes, all seen.
+ParallaxField rowOf(const std::vector<float> &horizontal, const std::vector<float> &vertical) {
+    ParallaxField field;
+    field.width = static_cast<int>(horizontal.size());
+    field.height = 1;
+    field.eyeWidth = 100;
+    field.eyeHeight = 50;
+    for (std::size_t i = 0; i < horizontal.size(); ++i) {
+        field.pixels.push_back(
+            {horizontal[i], vertical[i], 2.0F + static_cast<float>(i), Seen::both});
+    }
+    return field;
+}
+
+TEST(Parallax, FiguresHoldAFrameToItsBudget) {
+    // 100 pixels of an image 100 wide: parallax -2 to +2.95 pixels, so
+    // percent and pixels agree; the 1st percentile is the smallest value by
+    // nearest rank, the 99th the 99th smallest.
+    std::vector<float> horizontal;
+    std::vector<float> vertical(100, 0.0F);
+    for (int i = 0; i < 100; ++i) {
+        horizontal.push_back(-2.0F + 0.05F * static_cast<float>(i));
+    }
+    vertical[37] = vertical[38] = -0.15F;
+    vertical[39] = 0.1F;
+    // Limits between the values, clear of their rounding.
+    Budget budget{-1.01, 2.01, 2.0, 0.2}; // divergence at 3.25 %
+    FrameFigures f = frameFigures(rowOf(horizontal, vertical), budget);
+    EXPECT_EQ(f.seenPixels, 100);
+    EXPECT_FLOAT_EQ(f.nearest.percent, -2.0);
+    EXPECT_EQ(f.nearest.place.x, 0);
+    EXPECT_FLOAT_EQ(f.farthest.percent, 2.95);
+    EXPECT_EQ(f.farthest.place.x, 99);
+    EXPECT_FLOAT_EQ(f.near1.percent, -2.0);
+    EXPECT_FLOAT_EQ(f.far99.percent, 2.9);
+    EXPECT_EQ(f.far99.place.distance, 2.0 + 98);
+    EXPECT_EQ(f.vertical.place.x, 37);
+    EXPECT_FLOAT_EQ(f.vertical.percent, -0.3); // of the height, 50
+    // Below -1.01: 20 pixels; above +2.01: 19.
+    EXPECT_NEAR(f.outsideBudgetShare, 0.39, 1e-9);
+    EXPECT_EQ(f.windowLeft, 1);
+    EXPECT_EQ(f.windowRight, 0);
+    EXPECT_FALSE(f.diverges);
+    EXPECT_TRUE(f.overBudget);
+
+    // A 9.5 m screen puts divergence at 0.68 %: far more pixels are over.
+    budget.screenWidth = 9.5;
+    f = frameFigures(rowOf(horizontal, vertical), budget);
+    EXPECT_TRUE(f.diverges);
+    EXPECT_NEAR(f.outsideBudgetShare, (20.0 + 46.0) / 100.0, 1e-9);
+
+    // Within a wide budget, vertical alone is over when above its limit.
+    budget = Budget{-3.0, 3.0, 1.0, 0.5};
+    EXPECT_FALSE(frameFigures(rowOf(horizontal, vertical), budget).overBudget);
+    budget.verticalPercent = 0.25;
+    EXPECT_TRUE(frameFigures(rowOf(horizontal, vertical), budget).overBudget);
+}
+
+TEST(Parallax, SuggestionIsTheLargestEyeDistanceMeasuredWithinBudget) {
+    // A frame whose nearest parallax grows with the eye distance and whose
+    // farthest grows faster than linearly: the largest distance within
+    // -1 % and +2 % is where the far side reaches 2 % (the near side
+    // reaches -1 % only at 20).
+    const auto frameAt = [](double s) {
+        FrameFigures f;
+        f.seenPixels = 1;
+        f.near1.percent = -0.05 * s;
+        f.far99.percent = 0.2 + 0.05 * s + 0.01 * s * s;
+        return f;
+    };
+    Budget budget;
+    budget.screenWidth = 1.0;
+    const double bound = (-0.05 + std::sqrt(0.05 * 0.05 + 4 * 0.01 * 1.8)) / (2 * 0.01);
+    for (const double current : {2.0, 30.0}) {
+        int full = 0;
+        const Suggestion s =
+            suggestEyeDistance(current, frameAt(current), budget, [&](double at, bool every) {
+                full += every ? 1 : 0;
+                return frameAt(at);
+            });
+        ASSERT_TRUE(s.eyeDistance) << current;
+        EXPECT_LE(*s.eyeDistance, bound);
+        EXPECT_GT(*s.eyeDistance, 0.97 * bound) << current;
+        EXPECT_LE(s.figures.far99.percent, 2.0);
+        EXPECT_GE(full, 1) << "the answer is checked on every pixel";
+        EXPECT_LE(s.measurements, 12);
+    }
+    // Over at 0 already (an eye angle alone): no distance helps.
+    const auto turned = [&](double at, bool) {
+        FrameFigures f = frameAt(at);
+        f.far99.percent += 2.5;
+        return f;
+    };
+    EXPECT_FALSE(suggestEyeDistance(2.0, turned(2.0, true), budget, turned).eyeDistance);
 }
 
 TEST(Parallax, MapColoursFollowTheScale) {
