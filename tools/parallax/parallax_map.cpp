@@ -256,7 +256,14 @@ bool writeParallaxMap(std::FILE *file, const ParallaxField &field, const FrameFi
     cairo_paint(cr);
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    // 13 points, smaller when the title would not fit the width.
     cairo_set_font_size(cr, 13.0);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, title.c_str(), &extents);
+    const double room = width - 2.0 * kMargin;
+    if (extents.x_advance > room) {
+        cairo_set_font_size(cr, std::max(13.0 * room / extents.x_advance, 7.0));
+    }
     drawText(cr, title, kMargin, 26);
 
     drawMap(cr, field, budget);

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -145,10 +146,14 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
             const std::string path = options.frames
                                          ? render::numberedPath(request.mapPath, frame.number)
                                          : request.mapPath;
-            const std::string title = "frame " + std::to_string(frame.number) +
-                                      ": horizontal parallax, left eye's view; screen " +
-                                      std::to_string(request.budget.screenWidth).substr(0, 5) +
-                                      " m wide";
+            char title[200];
+            std::snprintf(
+                title, sizeof title,
+                "frame %ld: horizontal parallax; StereoDistance %g %s, StereoAngle %g; "
+                "screen %g m wide",
+                frame.number, report.eyeDistance, setting.units.c_str(),
+                frame.session.channel(render::kChannelNames[4])->curve.at(frame.info.start),
+                request.budget.screenWidth);
             if (!writeWith(
                     path,
                     [&](std::FILE *file, std::string &failure) {
@@ -201,9 +206,9 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
         for (const FrameReport &r : reports) {
             brackets.push_back({r.frame, r.figures});
         }
-        const std::string title = "Depth brackets, frames " +
-                                  std::to_string(options.frames->first) + " to " +
-                                  std::to_string(options.frames->last);
+        char title[120];
+        std::snprintf(title, sizeof title, "Depth brackets, frames %ld to %ld; screen %g m wide",
+                      options.frames->first, options.frames->last, request.budget.screenWidth);
         for (const bool svg : {true, false}) {
             const std::string path = chartPath(request.mapPath, svg ? "svg" : "png");
             if (!writeWith(
