@@ -120,16 +120,25 @@ TEST(Parallax, ParallelRigPutsInfinityOnTheScreenAndAWallWhereThinLensGeometrySa
 TEST(Parallax, ConvergedRigPutsItsConvergenceDistanceOnTheScreen) {
     // Eyes b apart, each turned inward by a: their axes cross at
     // (b / 2) / tan(a).
-    for (const auto &[b, angle] : {std::pair{0.065, 0.02}, std::pair{0.03, 0.005}}) {
-        const Rig rig(b, -angle);
+    // A lens shift moves both pictures alike: the axis, and the same
+    // parallax, 15 pixels to one side.
+    struct Case {
+        double b;
+        double angle;
+        double hShift;
+    };
+    for (const auto &[b, angle, hShift] :
+         {Case{0.065, 0.02, 0.0}, Case{0.03, 0.005, 0.0}, Case{0.065, 0.02, -15.0 / 97.0}}) {
+        const Rig rig(b, -angle, hShift);
         const double convergence = 0.5 * b / std::tan(angle);
         const std::optional<double> zero = zeroParallaxDistance(rig.eyes());
         ASSERT_TRUE(zero);
         EXPECT_NEAR(*zero, convergence, 1e-3 * convergence);
-        // At the centre, a wall there is on the screen, and one at z is
+        // On the axis, a wall there is on the screen, and one at z is
         // b f (1 / convergence - 1 / z) from it (to the angle's square).
+        const int axis = 48 - static_cast<int>(std::lround(hShift * 97.0));
         for (const double z : {convergence, 0.5 * convergence, 2.0 * convergence}) {
-            const PixelParallax centre = rig.measure(sceneOf({wall(z)})).at(48, 32);
+            const PixelParallax centre = rig.measure(sceneOf({wall(z)})).at(axis, 32);
             ASSERT_EQ(centre.seen, Seen::both);
             const double expected =
                 b * kFocalLength * (1.0 / convergence - 1.0 / z) * rig.pixelsPerFilm();
