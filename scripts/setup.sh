@@ -6,7 +6,7 @@ set -euo pipefail
 
 what=${1:-all}
 native=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libcli11-dev pkg-config binutils
-  libassimp-dev libembree-dev libopenexr-dev)
+  libassimp-dev libembree-dev libopenexr-dev libcairo2-dev)
 # The Windows build: the i686 cross compilers (posix threads), GoogleTest's
 # sources to build for that target, and 32-bit Wine to run the tests.
 extra=(clang libclang-rt-14-dev valgrind g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686

@@ -1,8 +1,9 @@
 // brelvix-render: a preview renderer that plays the renderer's part of the
 // host. It loads the lens module file through its descriptor, drives one
 // camera through the stand-in host and writes what the lens sees of a
-// built-in scene to a PNG. `brelvix-render --help` lists the options.
-#include "tools/render/render_tool.h"
+// built-in scene to a PNG, or measures its stereo depth (--parallax).
+// `brelvix-render --help` lists the options.
+#include "tools/parallax/parallax_tool.h"
 #include "tools/render/signal_watch.h"
 
 #include <iostream>
@@ -15,6 +16,6 @@ int main(int argc, char **argv) {
     // its own cleanup.
     const brelvix::render::SignalWatch signals;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    return brelvix::render::runRenderTool(arguments, std::cout, std::cerr,
-                                          isatty(STDERR_FILENO) != 0, &signals.received());
+    return brelvix::parallax::runRenderCommand(arguments, std::cout, std::cerr,
+                                               isatty(STDERR_FILENO) != 0, &signals.received());
 }

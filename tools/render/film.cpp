@@ -4,11 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <mutex>
 #include <numbers>
-#include <thread>
 #include <utility>
 
 namespace brelvix::render {
@@ -145,89 +142,38 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
                         Rgb{});
     image.depth.assign(image.pixels.size(), std::numeric_limits<float>::infinity());
 
-    std::atomic<int> nextRow{0};
-    std::atomic<int> rowsDone{0};
     std::atomic<uint64_t> missed{0};
-    // Set by a worker that failed; the others then stop as on `stop`.
-    std::atomic<bool> failed{false};
-    std::exception_ptr failure;
-    std::mutex failureLock;
-    const auto stopping = [&] {
-        return failed.load(std::memory_order_relaxed) ||
-               (stop != nullptr && stop->load(std::memory_order_relaxed) != 0);
-    };
     const auto start = std::chrono::steady_clock::now();
 
-    const auto work = [&] {
-        try {
-            std::vector<FilmSample> samples;
-            uint64_t localMissed = 0;
-            for (int py = nextRow++; py < settings.height; py = nextRow++) {
-                for (int px = 0; px < settings.width && !stopping(); ++px) {
-                    pixelSamples(settings, px, py, samples);
-                    Rgb sum{};
-                    double nearest = std::numeric_limits<double>::infinity();
-                    for (const FilmSample &sample : samples) {
-                        CameraRay ray{};
-                        if (lens.evaluate(lens.instance, sample.filmX, sample.filmY, sample.lensX,
-                                          sample.lensY, sample.shutterFraction, &ray) == 0) {
-                            ++localMissed;
-                            continue;
-                        }
-                        const ShadedRay seen =
-                            shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
-                                       {ray.direction[0], ray.direction[1], ray.direction[2]}});
-                        sum = sum + seen.colour;
-                        nearest = std::min(nearest, seen.distance);
-                    }
-                    const std::size_t pixel =
-                        static_cast<std::size_t>(py) * static_cast<std::size_t>(image.width) +
-                        static_cast<std::size_t>(px);
-                    image.pixels[pixel] = sum * (1.0 / static_cast<double>(samples.size()));
-                    image.depth[pixel] = static_cast<float>(nearest);
+    const RowWork work = [&](int py, const StopCheck &stopping) {
+        std::vector<FilmSample> samples;
+        uint64_t localMissed = 0;
+        for (int px = 0; px < settings.width && !stopping(); ++px) {
+            pixelSamples(settings, px, py, samples);
+            Rgb sum{};
+            double nearest = std::numeric_limits<double>::infinity();
+            for (const FilmSample &sample : samples) {
+                CameraRay ray{};
+                if (lens.evaluate(lens.instance, sample.filmX, sample.filmY, sample.lensX,
+                                  sample.lensY, sample.shutterFraction, &ray) == 0) {
+                    ++localMissed;
+                    continue;
                 }
-                ++rowsDone;
+                const ShadedRay seen =
+                    shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
+                               {ray.direction[0], ray.direction[1], ray.direction[2]}});
+                sum = sum + seen.colour;
+                nearest = std::min(nearest, seen.distance);
             }
-            missed += localMissed;
-        } catch (...) {
-            const std::lock_guard<std::mutex> guard(failureLock);
-            if (!failure) {
-                failure = std::current_exception();
-            }
-            failed = true;
+            const std::size_t pixel =
+                static_cast<std::size_t>(py) * static_cast<std::size_t>(image.width) +
+                static_cast<std::size_t>(px);
+            image.pixels[pixel] = sum * (1.0 / static_cast<double>(samples.size()));
+            image.depth[pixel] = static_cast<float>(nearest);
         }
+        missed += localMissed;
     };
-
-    const int workers = std::clamp(threads, 1, std::max(settings.height, 1));
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<std::size_t>(workers));
-    const auto joinAll = [&pool] {
-        for (std::thread &thread : pool) {
-            thread.join();
-        }
-    };
-    try {
-        for (int i = 0; i < workers; ++i) {
-            pool.emplace_back(work);
-        }
-    } catch (...) {
-        failed = true;
-        joinAll();
-        throw;
-    }
-    if (progress) {
-        while (rowsDone.load() < settings.height && !stopping()) {
-            progress(rowsDone.load(), settings.height);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    joinAll();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    if (progress && !stopping()) {
-        progress(settings.height, settings.height);
-    }
+    const int workers = forEachRow(settings.height, threads, work, progress, stop);
 
     if (stats != nullptr) {
         stats->threads = workers;

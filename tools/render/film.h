@@ -29,6 +29,7 @@
 #define BRELVIX_TOOLS_RENDER_FILM_H
 
 #include "interface/host_services.h"
+#include "tools/render/row_pool.h"
 #include "tools/render/vec3.h"
 
 #include <atomic>
@@ -109,9 +110,6 @@ double recordFraction(int motionSteps, int record);
 
 /// Concentric map of the unit square onto the unit disc.
 void squareToDisc(double u, double v, double &x, double &y);
-
-/// Rows finished so far and in all; read while rendering.
-using ProgressReport = std::function<void(int rowsDone, int rows)>;
 
 struct RenderStats {
     uint64_t rays = 0;

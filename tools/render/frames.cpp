@@ -128,11 +128,10 @@ bool frameList(const RenderOptions &options, const Shot *shot, std::vector<long>
     return true;
 }
 
-} // namespace
-
-bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::string &error,
-                  const RayShader &shader, const ProgressReport &progress,
-                  const std::atomic<int> *stop) {
+/// The frame loop of renderFrames, or with `visit` set of visitFrames.
+bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string &error,
+               const RayShader &shader, const ProgressReport &progress,
+               const std::atomic<int> *stop, const FrameVisitor &visit) {
     // The scene file's set-up first: it places the camera.
     RenderOptions setup = options;
     LensData lensData;
@@ -233,6 +232,12 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
             }
             built = true;
         }
+        if (visit) {
+            if (!visit(PreparedFrame{number, frame, film, *session, scene}, error)) {
+                return false;
+            }
+            continue;
+        }
 
         // The per-frame call is done; only ray evaluations run from here
         // until the threads are joined.
@@ -258,6 +263,18 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
         }
     }
     return true;
+}
+
+} // namespace
+
+bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::string &error,
+                  const RayShader &shader, const ProgressReport &progress,
+                  const std::atomic<int> *stop) {
+    return frameLoop(options, sink, error, shader, progress, stop, {});
+}
+
+bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error) {
+    return frameLoop(options, {}, error, {}, {}, nullptr, visit);
 }
 
 } // namespace brelvix::render

@@ -41,6 +41,23 @@ struct RenderResult {
 /// Takes each frame as it is rendered; false, with `error` set, ends the run.
 using FrameSink = std::function<bool(RenderResult &frame, std::string &error)>;
 
+class LensSession;
+class Scene;
+
+/// A frame ready for its rays: the camera placed, the lens's per-frame call
+/// made and the scene placed at the frame's start. A visitor may call the
+/// per-frame operation again (with other channel values) before it returns.
+struct PreparedFrame {
+    long number;
+    const FrameInfo &info;
+    const FilmSettings &film;
+    LensSession &session;
+    const Scene &scene;
+};
+
+/// Takes each frame once it is prepared; false, with `error` set, ends the run.
+using FrameVisitor = std::function<bool(const PreparedFrame &frame, std::string &error)>;
+
 /// Puts the camera item at the options' position, turned toward the target
 /// (heading and pitch, no bank), moving by `move` from the frame's start to
 /// its end, with the focal distance (the distance to the target unless
@@ -56,6 +73,10 @@ void placeCamera(standin::CameraItem &camera, const RenderOptions &options);
 bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::string &error,
                   const RayShader &shader = {}, const ProgressReport &progress = {},
                   const std::atomic<int> *stop = nullptr);
+
+/// Prepares each frame as renderFrames does and hands it to `visit` instead
+/// of rendering it.
+bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error);
 
 /// Loads the scene file if asked (its set-up under the command line's
 /// settings), loads the module, sets the camera and its channels up, makes
