@@ -1,4 +1,4 @@
-# What the 32-bit Windows module file carries beyond its code: a version
+# What a Windows module file (32-bit or 64-bit) carries beyond its code: a version
 # resource, and the same bytes from the same sources wherever and whenever it
 # is built.
 

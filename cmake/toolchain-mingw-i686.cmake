@@ -1,6 +1,6 @@
 # Cross build for 32-bit Windows with the mingw-w64 i686 compilers (Debian's
-# g++-mingw-w64-i686). The host runs 32-bit plug-ins, so this is the build
-# that produces the module users install.
+# g++-mingw-w64-i686): the module for hosts that run as 32-bit programs
+# (toolchain-mingw-x86_64.cmake makes the one for 64-bit hosts).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Runs a 32-bit Windows program under Wine, in a Wine prefix of its own.
+# Runs a 32-bit Windows program under Wine, in a Wine prefix of its own; with
+# --win64, a 64-bit one under 64-bit Wine, in a 64-bit prefix.
 #
-#   wine-run.sh PREFIX PROGRAM [ARGUMENT...]
+#   wine-run.sh [--win64] PREFIX PROGRAM [ARGUMENT...]
 #
 # The Windows build's tests run through this (it is the build's cross-compiling
 # emulator). The first run creates PREFIX with wineboot and waits until the
@@ -10,14 +11,37 @@
 # missing or cannot start; otherwise it ends with the program's exit status.
 set -eu
 
+arch=win32
+if [ "${1:-}" = --win64 ]; then
+    arch=win64
+    shift
+fi
 if [ $# -lt 2 ]; then
-    echo "usage: wine-run.sh PREFIX PROGRAM [ARGUMENT...]" >&2
+    echo "usage: wine-run.sh [--win64] PREFIX PROGRAM [ARGUMENT...]" >&2
     exit 2
 fi
 prefix=$1
 shift
 
-for tool in wine wineboot wineserver flock; do
+if [ "$arch" = win64 ]; then
+    # 64-bit Wine's own loader, called directly: the commands `wine` and
+    # `wineboot` start the 32-bit loader when it is installed, and a kernel
+    # without 32-bit support cannot run that. 64-bit Wine runs 64-bit Windows
+    # programs as 64-bit Linux processes, so it starts wherever the
+    # machine runs 64-bit Linux programs.
+    wine=/usr/lib/wine/wine64
+    if [ ! -x "$wine" ]; then
+        echo "wine-run: $wine not found; install wine64 (scripts/setup.sh all)" >&2
+        exit 127
+    fi
+    export WINELOADER="$wine"
+    wineboot() { "$wine" wineboot.exe "$@"; }
+    tools="wineserver flock"
+else
+    wine=wine
+    tools="wine wineboot wineserver flock"
+fi
+for tool in $tools; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "wine-run: $tool not found; install wine and wine32 (scripts/setup.sh all)" >&2
         exit 127
@@ -25,7 +49,7 @@ for tool in wine wineboot wineserver flock; do
 done
 
 export WINEPREFIX="$prefix"
-export WINEARCH=win32
+export WINEARCH="$arch"
 export WINEDEBUG=-all
 # No Mono or Gecko installers, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
@@ -58,7 +82,7 @@ wineserver -p10 </dev/null >/dev/null 2>&1 || true
 run_program() {
     errors=$(mktemp "$prefix.stderr.XXXXXX")
     status=0
-    wine "$@" 2>"$errors" || status=$?
+    "$wine" "$@" 2>"$errors" || status=$?
     cat "$errors" >&2
     rm -f "$errors"
 }

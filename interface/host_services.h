@@ -75,12 +75,13 @@ struct ServerRecord {
     const ServerTag *tags;
 };
 
-/// The record exported as `_mod_descrip`. `unsigned long` is 32 bits on
-/// Windows and pointer-sized on 64-bit Linux, as the host requires there.
+/// The record exported as `_mod_descrip`. The first three fields are 32-bit
+/// unsigned on every target, as the host declares them; on a 64-bit target
+/// four bytes of padding follow them, before the pointers.
 struct ModuleDescriptor {
-    unsigned long syncWord;
-    unsigned long systemVersion;
-    unsigned long machineWord;
+    uint32_t syncWord;
+    uint32_t systemVersion;
+    uint32_t machineWord;
     void *(*startup)(void);
     void (*shutdown)(void *serverData);
     const ServerRecord *servers;
@@ -325,6 +326,17 @@ struct InterfaceRecord {
 // The names the services are looked up by, with use code 0.
 
 namespace brelvix {
+/// The descriptor's first three values. The machine word is the one the host
+/// requires of the target: 0x300 for Windows, 32-bit and 64-bit alike, 0x500
+/// for Linux.
+inline constexpr uint32_t kDescriptorSyncWord = 0x04121994;
+inline constexpr uint32_t kDescriptorSystemVersion = 3;
+#if defined(_WIN32)
+inline constexpr uint32_t kDescriptorMachineWord = 0x300;
+#else
+inline constexpr uint32_t kDescriptorMachineWord = 0x500;
+#endif
+
 inline constexpr const char *kParameterServiceName = "LWVParmFuncs 2";
 inline constexpr const char *kItemInfoServiceName = "LW Item Info 4";
 inline constexpr const char *kEnvelopeServiceName = "Animation Envelopes";

@@ -24,5 +24,7 @@ void *startupModule() noexcept { return reinterpret_cast<void *>(static_cast<uin
 } // namespace brelvix
 
 extern "C" BRELVIX_EXPORT const ModuleDescriptor _mod_descrip = {
-    0x04121994UL, 3UL, 0x300UL, brelvix::startupModule, brelvix::ignoreArgument, brelvix::kServers,
+    brelvix::kDescriptorSyncWord,    brelvix::kDescriptorSystemVersion,
+    brelvix::kDescriptorMachineWord, brelvix::startupModule,
+    brelvix::ignoreArgument,         brelvix::kServers,
 };

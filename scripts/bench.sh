@@ -15,6 +15,12 @@
 # kernel cannot run 32-bit programs, the program runs on an emulated machine
 # (scripts/wine-vm.sh), and the run says that its figures measure nothing.
 #     scripts/bench.sh --windows [benchmark flags]
+#
+# With --windows64 first, the same for the 64-bit Windows module: the
+# windows64-bench preset, the same Google Benchmark sources, the program run
+# under 64-bit Wine, which runs it as a 64-bit Linux process on this
+# processor, whatever the kernel's 32-bit support.
+#     scripts/bench.sh --windows64 [benchmark flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -61,7 +67,7 @@ if [ "${1:-}" = --render ]; then
   exit 0
 fi
 
-if [ "${1:-}" != --windows ]; then
+if [ "${1:-}" != --windows ] && [ "${1:-}" != --windows64 ]; then
   scripts/setup.sh native
   cmake --preset release >/dev/null
   cmake --build --preset release -j "$(nproc)" --target brelvix brelvix_lens_bench
@@ -74,11 +80,16 @@ if [ "${1:-}" != --windows ]; then
   fi
   exec build/release/brelvix_lens_bench "${flags[@]}" "$@"
 fi
+mode=$1
 shift
 flags[3]=--benchmark_min_time=0.5
 
-build=build/windows-bench
-benchmark_sources=$build/_deps/benchmark
+# Both Windows builds compile the one copy of the sources, kept with the
+# 32-bit build's (the windows64-bench preset names it too).
+benchmark_sources=build/windows-bench/_deps/benchmark
+preset=windows-bench
+[ "$mode" = --windows64 ] && preset=windows64-bench
+build=build/$preset
 
 # Unpacks Debian's source package of Google Benchmark into $benchmark_sources,
 # with Debian's patches applied. Needs a deb-src entry for the release, which
@@ -114,7 +125,7 @@ SOURCES
     fi
     apt-get update -q >&2
   fi
-  local download=$build/_deps/download
+  local download=build/windows-bench/_deps/download
   rm -rf "$download" "$benchmark_sources"
   mkdir -p "$download"
   (cd "$download" && apt-get source -q --download-only benchmark >&2)
@@ -128,14 +139,17 @@ scripts/setup.sh all
 if [ ! -f "$benchmark_sources/CMakeLists.txt" ]; then
   fetch_benchmark_sources
 fi
-cmake --preset windows-bench >/dev/null
-cmake --build --preset windows-bench -j "$(nproc)" --target brelvix brelvix_lens_bench
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)" --target brelvix brelvix_lens_bench
 
 # Wine in a prefix of this build's own, as the Windows tests run; its server
 # is stopped after the run so that nothing stays behind.
 prefix=$PWD/$build/wine-prefix
 status=0
-if wine --version >/dev/null 2>&1; then
+if [ "$mode" = --windows64 ]; then
+  cmake/wine-run.sh --win64 "$prefix" "$build/brelvix_lens_bench.exe" "${flags[@]}" "$@" ||
+    status=$?
+elif wine --version >/dev/null 2>&1; then
   cmake/wine-run.sh "$prefix" "$build/brelvix_lens_bench.exe" "${flags[@]}" "$@" || status=$?
 else
   # A kernel without 32-bit support: the program runs under Wine on an

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release: the 32-bit Windows module brelvix.p (preset
-# windows-release, from scratch) and the user guide, packed as
-# dist/brelvix-<version>-win32.zip, and dist/SHA256SUMS for it. One commit
+# Builds the release: the Windows module brelvix.p for 32-bit hosts (preset
+# windows-release) and for 64-bit hosts (preset windows64-release), each from
+# scratch, and the user guide, packed as dist/brelvix-<version>-windows.zip
+# (folder brelvix-<version>/ with win32/brelvix.p, win64/brelvix.p,
+# guide.html and its images), and dist/SHA256SUMS for it. One commit
 # gives the same bytes wherever and whenever it is built: the module holds no
 # time stamp and no build folder, and the archive's entries carry the last
 # commit's time, fixed permissions and a fixed order.
@@ -38,7 +40,6 @@ epoch=$(git log -1 --format=%ct)
 
 # Everything that could be left half made lives under these names, and goes
 # when the script ends, however it ends.
-build=build/windows-release
 log=build/release.log
 stage=""
 partial=()
@@ -54,27 +55,40 @@ mkdir -p dist 2>/dev/null || fail "cannot create dist/"
 probe=$(mktemp dist/.release.XXXXXX 2>/dev/null) || fail "cannot write to dist/"
 rm -f "$probe"
 
-# The module, built with the project's own flags alone.
+# The modules, built with the project's own flags alone: one for hosts that
+# run as 32-bit programs, one for 64-bit hosts (a host loads only a DLL of
+# its own width). Each goes into the folder named for its width.
 unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
 mkdir -p build
-rm -rf "$build"
-if ! { cmake --preset windows-release && cmake --build --preset windows-release; } >"$log" 2>&1; then
-    fail "the build failed; its output is in $log"
-fi
-module=$build/brelvix.p
-version=$(sed -n 's/^#define BRELVIX_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/interface/version.h")
-[ -n "$version" ] || fail "no version in $build/generated/interface/version.h"
-# The file as the host and a user's machine see it: one export, Windows' own
-# DLLs only.
-objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
-cmake -DOBJDUMP="$objdump" -DMODULE="$module" -P tests/integration/module_file_check.cmake \
-    >>"$log" 2>&1 || fail "brelvix.p failed the module-file check; see $log"
+: >"$log"
+stage=$(mktemp -d build/release-stage.XXXXXX)
+version=""
+for width in 32 64; do
+    preset=windows-release
+    [ "$width" = 64 ] && preset=windows64-release
+    build=build/$preset
+    rm -rf "$build"
+    if ! { cmake --preset "$preset" && cmake --build --preset "$preset"; } >>"$log" 2>&1; then
+        fail "the $width-bit build failed; its output is in $log"
+    fi
+    header=$build/generated/interface/version.h
+    built_version=$(sed -n 's/^#define BRELVIX_VERSION_TEXT "\(.*\)"$/\1/p' "$header")
+    [ -n "$built_version" ] || fail "no version in $header"
+    version=${version:-$built_version}
+    # The file as the host and a user's machine see it: its width, one
+    # export, Windows' own DLLs only.
+    objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
+    cmake -DOBJDUMP="$objdump" -DMODULE="$build/brelvix.p" -DWIDTH="$width" \
+        -P tests/integration/module_file_check.cmake >>"$log" 2>&1 ||
+        fail "the $width-bit brelvix.p failed the module-file check; see $log"
+    mkdir -p "$stage/win$width"
+    cp "$build/brelvix.p" "$stage/win$width/brelvix.p"
+done
 
 # The archive's contents, in a folder named after the release.
-stage=$(mktemp -d build/release-stage.XXXXXX)
 top=brelvix-$version
 mkdir -p "$stage/$top/images"
-cp "$module" "$stage/$top/brelvix.p"
+mv "$stage/win32" "$stage/win64" "$stage/$top/"
 cp docs/guide/images/*.png "$stage/$top/images/"
 cmark-gfm --extension table docs/guide/guide.md >"$stage/body.html" ||
     fail "cannot convert docs/guide/guide.md"
@@ -88,7 +102,7 @@ find "$stage/$top" -exec touch -h -d "@$epoch" {} +
 
 # Entries in byte order of their names, no directory entries, no extra fields
 # (owner, Unix times); the DOS time of each entry is read in UTC.
-name=brelvix-$version-win32.zip
+name=brelvix-$version-windows.zip
 archive=dist/.$name.partial
 sums=dist/.SHA256SUMS.partial
 partial=("$archive" "$sums")

@@ -7,17 +7,19 @@ set -euo pipefail
 what=${1:-all}
 native=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libcli11-dev pkg-config binutils
   libassimp-dev libembree-dev libopenexr-dev libcairo2-dev)
-# The Windows build: the i686 cross compilers (posix threads), GoogleTest's
-# sources to build for that target, and 32-bit Wine to run the tests.
+# The Windows builds: the i686 and x86-64 cross compilers (posix threads),
+# GoogleTest's sources to build for those targets, and 32-bit and 64-bit Wine
+# to run the tests.
 extra=(clang libclang-rt-14-dev valgrind g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  googletest wine wine32)
+  g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  googletest wine wine32 wine64)
 # Real scene files written by other programs, which the tests read.
 extra+=(assimp-testmodels)
 
-# The release: the Windows build's compilers, git for the last commit's time,
+# The release: both Windows builds' compilers, git for the last commit's time,
 # cmark-gfm for the guide's page, zip for the archive.
 release=(cmake ninja-build git g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  cmark-gfm zip)
+  g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmark-gfm zip)
 
 # The emulated machine that runs Wine where this kernel cannot.
 vm=(qemu-system-x86 debootstrap e2fsprogs)

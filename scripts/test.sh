@@ -3,8 +3,9 @@
 # integration suite under valgrind as well), then the same suites under
 # AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded suites under
 # ThreadSanitizer, then the 32-bit Windows module brelvix.p with the suites
-# run against it under Wine, then each fuzz target for 30 seconds. Fails on
-# the first failure, sanitizer report or fuzzer finding.
+# run against it under Wine, then the 64-bit one with the same suites under
+# 64-bit Wine, then each fuzz target for 30 seconds. Fails on the first
+# failure, sanitizer report or fuzzer finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,6 +43,10 @@ fi
 # The Wine server of the Windows tests would leave by itself a few seconds
 # after the last test; nothing of the run stays behind.
 WINEPREFIX="$PWD/build/windows/wine-prefix" wineserver -k 2>/dev/null || true
+# 64-bit Wine runs 64-bit Windows programs as 64-bit Linux processes, so the
+# 64-bit module's suites run here whatever the kernel's 32-bit support.
+run_preset windows64
+WINEPREFIX="$PWD/build/windows64/wine-prefix" wineserver -k 2>/dev/null || true
 echo "==> fuzz" >&2
 scripts/fuzz.sh 30
 echo "==> all suites passed" >&2

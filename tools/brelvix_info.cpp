@@ -42,8 +42,10 @@ int main(int argc, char **argv) {
     }
     const ModuleDescriptor &descriptor = module->descriptor();
     std::printf("module      %s\n", path.c_str());
-    std::printf("descriptor  sync 0x%08lX, version %lu, machine 0x%lX\n", descriptor.syncWord,
-                descriptor.systemVersion, descriptor.machineWord);
+    std::printf("descriptor  sync 0x%08X, version %u, machine 0x%X\n",
+                static_cast<unsigned>(descriptor.syncWord),
+                static_cast<unsigned>(descriptor.systemVersion),
+                static_cast<unsigned>(descriptor.machineWord));
     std::printf("server data %p\n", module->serverData());
     for (const ServerRecord *server = descriptor.servers; server->className != nullptr; ++server) {
         std::printf("server      %-16s %s", server->className, server->name);

@@ -1,12 +1,15 @@
-# Checks the built 32-bit Windows module file as the host and a user's machine
-# see it:
-#   - a 32-bit x86 DLL (PE32, machine 014c, file format pei-i386);
+# Checks a built Windows module file as the host and a user's machine see it:
+#   - a DLL of the width asked for: WIDTH 32 (the default) a 32-bit x86 DLL
+#     (PE32, machine 014c, file format pei-i386), WIDTH 64 an x86-64 DLL
+#     (PE32+, machine 8664, file format pei-x86-64); a host loads only DLLs of
+#     its own width;
 #   - one export, `_mod_descrip`, under exactly that name;
 #   - imports from Windows' own DLLs only: a mingw run-time DLL (libgcc_s_*,
 #     libstdc++-*, libwinpthread-*) would be missing on a user's machine, and
 #     the host would fail to load the module.
 #
-#   cmake -DOBJDUMP=<i686-w64-mingw32-objdump> -DMODULE=<brelvix.p> -P module_file_check.cmake
+#   cmake -DOBJDUMP=<the target's objdump> -DMODULE=<brelvix.p> [-DWIDTH=32|64]
+#         -P module_file_check.cmake
 cmake_minimum_required(VERSION 3.25)
 
 foreach(variable OBJDUMP MODULE)
@@ -16,6 +19,26 @@ foreach(variable OBJDUMP MODULE)
 endforeach()
 if(NOT EXISTS "${MODULE}")
   message(FATAL_ERROR "module_file_check: no file ${MODULE}")
+endif()
+if(NOT WIDTH)
+  set(WIDTH 32)
+endif()
+# The machine field as the file's bytes hold it, objdump's name of the format,
+# and the optional header's magic.
+if(WIDTH STREQUAL 32)
+  set(machine_bytes 4c01)
+  set(machine_text "4c01 (i386)")
+  set(format pei-i386)
+  set(magic "010b[\t ]+\\(PE32\\)")
+  set(magic_text "a PE32 (32-bit) image")
+elseif(WIDTH STREQUAL 64)
+  set(machine_bytes 6486)
+  set(machine_text "6486 (x86-64)")
+  set(format pei-x86-64)
+  set(magic "020b[\t ]+\\(PE32\\+\\)")
+  set(magic_text "a PE32+ (64-bit) image")
+else()
+  message(FATAL_ERROR "module_file_check: WIDTH is 32 or 64, not '${WIDTH}'")
 endif()
 
 # DLLs that every Windows installation has.
@@ -31,8 +54,8 @@ file(READ "${MODULE}" pe_offset OFFSET 60 LIMIT 4 HEX)
 string(REGEX REPLACE "^(..)(..)(..)(..)$" "\\4\\3\\2\\1" pe_offset "${pe_offset}")
 math(EXPR pe_offset "0x${pe_offset}")
 file(READ "${MODULE}" pe_header OFFSET ${pe_offset} LIMIT 6 HEX)
-if(NOT pe_header STREQUAL "504500004c01")
-  list(APPEND problems "PE signature and machine are ${pe_header}, not 50450000 4c01 (i386)")
+if(NOT pe_header STREQUAL "50450000${machine_bytes}")
+  list(APPEND problems "PE signature and machine are ${pe_header}, not 50450000 ${machine_text}")
 endif()
 
 execute_process(COMMAND "${OBJDUMP}" -p "${MODULE}"
@@ -41,11 +64,11 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "module_file_check: ${OBJDUMP} -p ${MODULE} failed: ${errors}")
 endif()
 
-if(NOT dump MATCHES "file format pei-i386\n")
-  list(APPEND problems "file format is not pei-i386")
+if(NOT dump MATCHES "file format ${format}\n")
+  list(APPEND problems "file format is not ${format}")
 endif()
-if(NOT dump MATCHES "\nMagic[\t ]+010b[\t ]+\\(PE32\\)\n")
-  list(APPEND problems "not a PE32 (32-bit) image")
+if(NOT dump MATCHES "\nMagic[\t ]+${magic}\n")
+  list(APPEND problems "not ${magic_text}")
 endif()
 if(NOT dump MATCHES "\nCharacteristics 0x[0-9a-f]+\n([\t][^\n]*\n)*\tDLL\n")
   list(APPEND problems "not marked as a DLL")
