@@ -15,9 +15,10 @@
 #ifndef BRELVIX_FUZZ_FUZZ_SUPPORT_H
 #define BRELVIX_FUZZ_FUZZ_SUPPORT_H
 
+#include "fuzz/fuzz_check.h"
 #include "host/standin_host.h"
-#include "module/descriptor.h"
 #include "interface/host_services.h"
+#include "module/descriptor.h"
 #include "shared/services.h"
 #include "tests/support/failing_allocation.h"
 
@@ -28,19 +29,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-
-/// Ends the run with a message when a property does not hold; libFuzzer
-/// saves the input that did it.
-#define FUZZ_CHECK(condition, ...)                                                                 \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n  ", __FILE__, __LINE__,             \
-                         #condition);                                                              \
-            std::fprintf(stderr, __VA_ARGS__);                                                     \
-            std::fprintf(stderr, "\n");                                                            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace brelvix::fuzz {
 

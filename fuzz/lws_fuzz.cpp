@@ -9,6 +9,7 @@
 // item after its parent and its target's parent; each key whose time no
 // other key shares gives back its value exactly at that time. No crash, no
 // sanitizer report and no hang (libFuzzer's timeout) anywhere.
+#include "fuzz/fuzz_check.h"
 #include "tools/lightwave/envelope.h"
 #include "tools/lightwave/item_motion.h"
 #include "tools/lightwave/scene_reader.h"
@@ -29,17 +30,6 @@ namespace {
 
 namespace lw = brelvix::lightwave;
 
-#define LWS_CHECK(condition, ...)                                                                  \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n  ", __FILE__, __LINE__,             \
-                         #condition);                                                              \
-            std::fprintf(stderr, __VA_ARGS__);                                                     \
-            std::fprintf(stderr, "\n");                                                            \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
 constexpr const char *kName = "fuzz.lws";
 /// Envelope evaluations per input at most, so that a large input stays fast.
 constexpr std::size_t kEvaluations = 20000;
@@ -51,13 +41,13 @@ std::size_t lineCount(std::string_view text) {
 
 void checkRefusal(const std::string &error, std::size_t lines) {
     const std::string prefix = std::string(kName) + ":";
-    LWS_CHECK(error.rfind(prefix, 0) == 0, "error \"%s\" does not name the file", error.c_str());
-    LWS_CHECK(error.find('\n') == std::string::npos, "error of several lines: \"%s\"",
-              error.c_str());
+    FUZZ_CHECK(error.rfind(prefix, 0) == 0, "error \"%s\" does not name the file", error.c_str());
+    FUZZ_CHECK(error.find('\n') == std::string::npos, "error of several lines: \"%s\"",
+               error.c_str());
     if (error.size() > prefix.size() && error[prefix.size()] != ' ') {
         const long line = std::strtol(error.c_str() + prefix.size(), nullptr, 10);
-        LWS_CHECK(line >= 1 && static_cast<std::size_t>(line) <= lines,
-                  "error names line %ld of %zu: \"%s\"", line, lines, error.c_str());
+        FUZZ_CHECK(line >= 1 && static_cast<std::size_t>(line) <= lines,
+                   "error names line %ld of %zu: \"%s\"", line, lines, error.c_str());
     }
 }
 
@@ -71,35 +61,37 @@ void checkKeysComeBack(const lw::Envelope &envelope) {
         const bool apartAfter = k + 1 == keys.size() || keys[k + 1].time - keys[k].time > 1e-9;
         if (apartBefore && apartAfter) {
             const double value = lw::evaluate(envelope, keys[k].time);
-            LWS_CHECK(value == keys[k].value, "key %zu at %.17g: %.17g, not %.17g", k, keys[k].time,
-                      value, keys[k].value);
+            FUZZ_CHECK(value == keys[k].value, "key %zu at %.17g: %.17g, not %.17g", k,
+                       keys[k].time, value, keys[k].value);
         }
     }
 }
 
 void checkScene(const lw::Scene &scene, std::size_t lines) {
     const std::size_t count = scene.items.size();
-    LWS_CHECK(count <= lines, "%zu items from %zu lines", count, lines);
-    LWS_CHECK(scene.order.size() == count, "order of %zu for %zu items", scene.order.size(), count);
+    FUZZ_CHECK(count <= lines, "%zu items from %zu lines", count, lines);
+    FUZZ_CHECK(scene.order.size() == count, "order of %zu for %zu items", scene.order.size(),
+               count);
     std::vector<std::size_t> placed(count, lw::kNoItem);
     for (std::size_t position = 0; position < count; ++position) {
-        LWS_CHECK(scene.order[position] < count && placed[scene.order[position]] == lw::kNoItem,
-                  "order is not a permutation");
+        FUZZ_CHECK(scene.order[position] < count && placed[scene.order[position]] == lw::kNoItem,
+                   "order is not a permutation");
         placed[scene.order[position]] = position;
     }
     std::size_t keys = 0;
     std::vector<const lw::Envelope *> envelopes;
     for (std::size_t i = 0; i < count; ++i) {
         const lw::Item &item = scene.items[i];
-        LWS_CHECK(item.parent.has_value() == (item.parentIndex < count), "item %zu's parent", i);
-        LWS_CHECK(item.target.has_value() == (item.targetIndex < count), "item %zu's target", i);
+        FUZZ_CHECK(item.parent.has_value() == (item.parentIndex < count), "item %zu's parent", i);
+        FUZZ_CHECK(item.target.has_value() == (item.targetIndex < count), "item %zu's target", i);
         if (item.parentIndex < count) {
-            LWS_CHECK(scene.items[item.parentIndex].id == *item.parent, "parent id");
-            LWS_CHECK(placed[item.parentIndex] < placed[i], "item %zu placed before its parent", i);
+            FUZZ_CHECK(scene.items[item.parentIndex].id == *item.parent, "parent id");
+            FUZZ_CHECK(placed[item.parentIndex] < placed[i], "item %zu placed before its parent",
+                       i);
         }
         if (item.targetIndex < count && scene.items[item.targetIndex].parentIndex < count) {
-            LWS_CHECK(placed[scene.items[item.targetIndex].parentIndex] < placed[i],
-                      "item %zu placed before its target's parent", i);
+            FUZZ_CHECK(placed[scene.items[item.targetIndex].parentIndex] < placed[i],
+                       "item %zu placed before its target's parent", i);
         }
         for (const lw::Envelope &envelope : item.motion) {
             envelopes.push_back(&envelope);
@@ -114,7 +106,7 @@ void checkScene(const lw::Scene &scene, std::size_t lines) {
     }
     // The oldest motion form gives up to nine channels' keys from two lines;
     // every item has at most seven constant envelopes of one key.
-    LWS_CHECK(keys <= 9 * lines + 7 * count, "%zu keys from %zu lines", keys, lines);
+    FUZZ_CHECK(keys <= 9 * lines + 7 * count, "%zu keys from %zu lines", keys, lines);
 
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     const double times[] = {-kInfinity, -1e300, -1e6, -1.0, 0.0,       1e-300,      0.25,
@@ -134,7 +126,7 @@ void checkScene(const lw::Scene &scene, std::size_t lines) {
     if (count * 9 * 4 <= kEvaluations) {
         for (const double time : {-1.0, 0.0, 0.5, 3.0}) {
             const std::vector<lw::WorldPose> poses = lw::worldPoses(scene, time);
-            LWS_CHECK(poses.size() == count, "%zu poses for %zu items", poses.size(), count);
+            FUZZ_CHECK(poses.size() == count, "%zu poses for %zu items", poses.size(), count);
         }
     }
 }
@@ -146,11 +138,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     const lw::SceneResult result = lw::readScene(text, kName);
     const std::size_t lines = lineCount(text);
     if (!result.scene) {
-        LWS_CHECK(!result.error.empty(), "refused without a reason");
+        FUZZ_CHECK(!result.error.empty(), "refused without a reason");
         checkRefusal(result.error, lines);
         return 0;
     }
-    LWS_CHECK(result.error.empty(), "read with an error: \"%s\"", result.error.c_str());
+    FUZZ_CHECK(result.error.empty(), "read with an error: \"%s\"", result.error.c_str());
     checkScene(*result.scene, lines);
     return 0;
 }
