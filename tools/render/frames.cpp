@@ -2,6 +2,7 @@
 // each frame the camera placed, the per-frame call and the film rendered.
 #include "tools/module_path.h"
 #include "tools/render/lens_session.h"
+#include "tools/render/load_child.h"
 #include "tools/render/render_tool.h"
 #include "tools/render/scene.h"
 #include "tools/render/scene_file.h"
@@ -142,7 +143,8 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
     }
     std::unique_ptr<Shot> shot;
     if (!options.scenePath.empty()) {
-        shot = Shot::load(options.scenePath, options.cameraName, error);
+        shot = loadShotInChild(options.scenePath, options.cameraName,
+                               LoadLimits{options.maxLoadMemory, kLoadCpuSeconds}, error, stop);
         if (!shot) {
             return false;
         }

@@ -24,6 +24,7 @@ struct SceneArguments {
     std::string frame;
     std::string frames;
     std::string isa;
+    std::string maxMemory;
 };
 
 struct RenderOptions;

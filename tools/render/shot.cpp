@@ -1,6 +1,7 @@
 #include "tools/render/shot.h"
 
 #include "tools/render/lws_shot.h"
+#include "tools/render/shot_wire.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,6 +31,11 @@ class StillShot final : public Shot {
         const double ahead = dot(toCentre, shot.forward);
         shot.focalDistance = ahead > 0.0 ? ahead : std::max(length(toCentre), 1e-3);
         return shot;
+    }
+    void write(ByteWriter &out) const override {
+        out.value(ShotKind::still);
+        writeWorldScene(out, world_);
+        writeCamera(out, camera_);
     }
     ShotFilm film() const override { return {}; }
     ShotFrames frames() const override { return {}; }
@@ -79,6 +85,26 @@ std::unique_ptr<Shot> Shot::load(const std::string &path, const std::string &cam
             world::framingCamera(world->bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
     }
     return std::make_unique<StillShot>(std::move(*world), std::move(camera));
+}
+
+std::unique_ptr<Shot> Shot::read(std::string_view bytes, std::string &error) {
+    ByteReader in(bytes);
+    ShotKind kind{};
+    std::unique_ptr<Shot> shot;
+    if (in.value(kind) && kind == ShotKind::still) {
+        world::WorldScene world;
+        world::Camera camera;
+        if (readWorldScene(in, world) && readCamera(in, camera)) {
+            shot = std::make_unique<StillShot>(std::move(world), std::move(camera));
+        }
+    } else if (in.ok() && kind == ShotKind::lightWave) {
+        shot = readLwsShot(in);
+    }
+    if (!shot || !in.ok() || !in.atEnd()) {
+        error = "the loading process sent a damaged scene";
+        return nullptr;
+    }
+    return shot;
 }
 
 Vec3 headingPitchBank(const ShotCamera &camera) {

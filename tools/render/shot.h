@@ -15,8 +15,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace brelvix::render {
+
+class ByteWriter;
 
 /// The lens's default zoom, 31.5 mm on the 24 mm film height: the view of a
 /// camera that frames a scene without one.
@@ -59,7 +62,13 @@ class Shot {
     /// and the fault.
     static std::unique_ptr<Shot> load(const std::string &path, const std::string &cameraName,
                                       std::string &error);
+    /// A shot written by `write`, or null with a one-line `error` when the
+    /// bytes are damaged (see shot_wire.h).
+    static std::unique_ptr<Shot> read(std::string_view bytes, std::string &error);
     virtual ~Shot() = default;
+
+    /// Everything the shot holds, for `read` in another process.
+    virtual void write(ByteWriter &out) const = 0;
 
     virtual ShotCamera camera(double time) const = 0;
     virtual ShotFilm film() const = 0;
