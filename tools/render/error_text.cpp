@@ -30,7 +30,7 @@ void appendEscaped(std::string &out, unsigned char c) {
 
 } // namespace
 
-std::string quoted(std::string_view text, std::size_t most) {
+std::string excerpt(std::string_view text, std::size_t most) {
     std::string out;
     const std::string_view shown = text.substr(0, most);
     for (const char c : shown) {
@@ -49,7 +49,7 @@ std::string errorLine(std::string_view line) {
         const std::size_t space = line.find(' ', start);
         const std::size_t end = space == std::string_view::npos ? line.size() : space;
         const std::string_view word = line.substr(start, end - start);
-        out += quoted(word, word.size() > 2 * kQuotedCharacters ? kQuotedCharacters : word.size());
+        out += excerpt(word, word.size() > 2 * kQuotedCharacters ? kQuotedCharacters : word.size());
         if (end < line.size()) {
             out += ' ';
         }

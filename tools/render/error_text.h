@@ -16,7 +16,7 @@ inline constexpr std::size_t kQuotedCharacters = 80;
 
 /// `text` with control characters and DEL escaped (\n, \t, \x1b, ...), cut
 /// to `most` characters followed by "... (N bytes)" when longer.
-std::string quoted(std::string_view text, std::size_t most = kQuotedCharacters);
+std::string excerpt(std::string_view text, std::size_t most = kQuotedCharacters);
 
 /// A whole error line made safe to print: control characters escaped, and
 /// each run without a space longer than twice `kQuotedCharacters` (a word

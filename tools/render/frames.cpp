@@ -6,11 +6,16 @@
 #include "tools/render/render_tool.h"
 #include "tools/render/scene.h"
 #include "tools/render/scene_file.h"
+#include "tools/render/setup_range.h"
 #include "tools/render/shot.h"
+#include "tools/world/file_kind.h"
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <new>
 #include <numbers>
 #include <vector>
 
@@ -20,6 +25,9 @@ namespace {
 /// The frame rate handed to the lens without a scene's own; the lens does
 /// not use it, and times stay scene times in seconds.
 constexpr double kFramesPerSecond = 24.0;
+
+/// The frame numbers the renderer counts, as the command line does.
+constexpr long kLargestFrame = 999999;
 
 bool given(const RenderOptions &options, const char *setting) {
     return std::find(options.givenSettings.begin(), options.givenSettings.end(), setting) !=
@@ -82,13 +90,24 @@ void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInf
     }
 }
 
-/// The film as the scene's camera sets it, under the command line's.
-FilmSettings shotFilm(const RenderOptions &options, const Shot &shot) {
-    FilmSettings film = options.film;
+/// The film as the scene's camera sets it, under the command line's; false
+/// with `error` for an image size the renderer does not make.
+bool shotFilm(const RenderOptions &options, const Shot &shot, FilmSettings &film,
+              std::string &error) {
+    film = options.film;
     const ShotFilm set = shot.film();
     if (set.width && set.height && !given(options, "width") && !given(options, "height")) {
-        film.width = std::clamp(*set.width + *set.width % 2, 2, kMaxImageSide);
-        film.height = std::clamp(*set.height, 1, kMaxImageSide);
+        // Even, for the two halves.
+        const long width = *set.width + *set.width % 2;
+        if (width < 2 || width > kMaxImageSide || *set.height < 1 || *set.height > kMaxImageSide) {
+            error = options.scenePath + ": the camera's frame size " + std::to_string(*set.width) +
+                    " x " + std::to_string(*set.height) + " is outside the 2 to " +
+                    std::to_string(kMaxImageSide) +
+                    " pixels a side rendered (give --width and --height)";
+            return false;
+        }
+        film.width = static_cast<int>(width);
+        film.height = *set.height;
     }
     if (set.filmHeight && !given(options, "film-height")) {
         film.filmHeight = *set.filmHeight;
@@ -98,7 +117,7 @@ FilmSettings shotFilm(const RenderOptions &options, const Shot &shot) {
                              ? *set.filmWidth
                              : film.filmHeight * film.width / film.height;
     }
-    return film;
+    return true;
 }
 
 /// The frames to render; false with `error` for one outside the scene's.
@@ -113,6 +132,12 @@ bool frameList(const RenderOptions &options, const Shot *shot, std::vector<long>
         frames.push_back(options.frame.value_or(range.ranged ? range.first : 0));
     }
     for (const long frame : frames) {
+        if (frame < -kLargestFrame || frame > kLargestFrame) {
+            error = options.scenePath + ": frame " + std::to_string(frame) +
+                    " is beyond the frames the renderer counts (" + std::to_string(-kLargestFrame) +
+                    " to " + std::to_string(kLargestFrame) + ")";
+            return false;
+        }
         if (range.ranged && (frame < range.first || frame > range.last)) {
             error = options.scenePath + ": frame " + std::to_string(frame) +
                     " is outside the scene's frames " + std::to_string(range.first) + " to " +
@@ -133,6 +158,12 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
     LensData lensData;
     if (!options.loadScenePath.empty()) {
         std::string text;
+        if (const std::string fault =
+                world::fileFault(options.loadScenePath, world::kMaxSceneFileBytes);
+            !fault.empty()) {
+            error = "Cannot load scene " + options.loadScenePath + ": " + fault;
+            return false;
+        }
         if (!standin::SceneReader::readFile(options.loadScenePath, text, error)) {
             return false;
         }
@@ -157,7 +188,10 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
         return false;
     }
     const ShotFrames range = shot ? shot->frames() : ShotFrames{};
-    const FilmSettings film = shot ? shotFilm(setup, *shot) : setup.film;
+    FilmSettings film = setup.film;
+    if (shot && !shotFilm(setup, *shot, film, error)) {
+        return false;
+    }
 
     const std::string modulePath =
         options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
@@ -213,13 +247,34 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
         }
         result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
         result.focalLengthLine = session->focalLengthLine();
+        if (const std::string fault = zoomFault(*session, frame); !fault.empty()) {
+            error = fault;
+            return false;
+        }
         if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
             return false;
         }
+        if (const std::string fault =
+                rayRangeFault(session->rays(), film, setupValues(*session, film, frame.start));
+            !fault.empty()) {
+            error = fault;
+            return false;
+        }
         if (shot && (!built || shot->moves())) {
-            scene = Scene{};
-            shot->place(scene, frame.start);
-            if (!scene.build(tracing, error)) {
+            std::size_t triangles = 0;
+            try {
+                scene = Scene{};
+                shot->place(scene, frame.start);
+                for (const world::Mesh &mesh : scene.meshes) {
+                    triangles += mesh.triangles.size();
+                }
+                if (!scene.build(tracing, error)) {
+                    return false;
+                }
+            } catch (const std::bad_alloc &) {
+                scene = Scene{};
+                error =
+                    "not enough memory for the scene's " + std::to_string(triangles) + " triangles";
                 return false;
             }
             built = true;
@@ -229,21 +284,40 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
         // until the threads are joined.
         const RayShader colours =
             shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
-        const int count = static_cast<int>(frames.size());
-        const int frameIndex = static_cast<int>(index);
+        // Rows over all frames, scaled down to fit an int.
+        const std::int64_t count = static_cast<std::int64_t>(frames.size());
+        const std::int64_t frameIndex = static_cast<std::int64_t>(index);
         const ProgressReport frameProgress = progress ? ProgressReport([&](int done, int rows) {
-            progress(frameIndex * rows + done, count * rows);
+            const std::int64_t total = count * rows;
+            const std::int64_t scale = total / INT_MAX + 1;
+            progress(static_cast<int>((frameIndex * rows + done) / scale),
+                     static_cast<int>(total / scale));
         })
                                                       : ProgressReport();
-        result.film = renderFilm(film, session->rays(), colours, options.threads, frameProgress,
-                                 &result.stats, stop);
+        try {
+            result.film = renderFilm(film, session->rays(), colours, options.threads, frameProgress,
+                                     &result.stats, stop);
+            if (stop == nullptr || *stop == 0) {
+                // Not a conditional expression: that would copy the whole film.
+                result.display =
+                    options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
+            }
+        } catch (const std::bad_alloc &) {
+            result = RenderResult{};
+            // The size rendered, which a scene's camera may have set.
+            error = "not enough memory for a " + std::to_string(film.width) + " x " +
+                    std::to_string(film.height) + " image";
+            return false;
+        }
         if (stop != nullptr && *stop != 0) {
             error = "interrupted";
             return false;
         }
-        // Not a conditional expression: that would copy the whole film.
-        result.display =
-            options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
+        if (scene.refusedRays()) {
+            error = "the camera's rays leave single precision (" +
+                    mostExtreme(setupValues(*session, film, frame.start)) + ")";
+            return false;
+        }
         if (!sink(result, error)) {
             return false;
         }

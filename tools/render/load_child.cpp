@@ -313,7 +313,7 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const std::string
     const int status = child.reap();
     const Report report = readReport(bytes);
     const std::string file = (report.object ? "the object file " : "the scene file ") +
-                             quoted(report.file.empty() ? path : report.file, 160);
+                             excerpt(report.file.empty() ? path : report.file, 160);
     if (report.outOfMemory) {
         error = file + " needs more than " + gigabytes(limits.memory) +
                 " of memory to read (--max-memory)";
@@ -330,7 +330,7 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const std::string
         return nullptr;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report.damaged) {
-        error = "the loading process of " + quoted(path, 160) + " failed";
+        error = "the loading process of " + excerpt(path, 160) + " failed";
         return nullptr;
     }
     if (!report.error.empty()) {

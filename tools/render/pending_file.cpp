@@ -24,7 +24,29 @@ std::string temporaryName(const std::string &name) {
     return hidden;
 }
 
+/// The path with its symbolic links followed, as far as they lead.
+std::filesystem::path resolved(const std::string &path) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    fs::path current = fs::absolute(path, ignored);
+    // A loop of links ends where the system would give up.
+    for (int hops = 0; hops < 40 && fs::is_symlink(current, ignored); ++hops) {
+        const fs::path target = fs::read_symlink(current, ignored);
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return fs::weakly_canonical(current, ignored);
+}
+
 } // namespace
+
+bool sameFile(const std::string &a, const std::string &b) {
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    return resolved(a) == resolved(b);
+}
 
 std::unique_ptr<PendingFile> PendingFile::open(const std::string &path, std::string &error) {
     namespace fs = std::filesystem;

@@ -35,6 +35,11 @@ class PendingFile {
     std::FILE *stream_ = nullptr;
 };
 
+/// Whether two paths name one file: by identity (device and inode) when both
+/// exist, else by their paths with every symbolic link followed, a link to a
+/// file not made yet included.
+bool sameFile(const std::string &a, const std::string &b);
+
 } // namespace brelvix::render
 
 #endif

@@ -1,5 +1,6 @@
 #include "tools/render/render_tool.h"
 
+#include "tools/render/error_text.h"
 #include "tools/render/frame_output.h"
 #include "tools/render/pending_file.h"
 
@@ -39,7 +40,8 @@ class ProgressBar {
     ProgressBar &operator=(const ProgressBar &) = delete;
 
     void operator()(int done, int total) {
-        const int percent = total > 0 ? done * 100 / total : 100;
+        const int percent =
+            total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
         if (percent == lastPercent_) {
             return;
         }
@@ -137,7 +139,7 @@ int render(const RenderOptions &options, std::ostream &out, std::ostream &err, b
            const std::atomic<int> *stop) {
     std::string error;
     const auto fail = [&err, &error] {
-        err << kProgram << ": " << error << "\n";
+        err << kProgram << ": " << errorLine(error) << "\n";
         return kExitFailure;
     };
     const std::string firstPath = options.frames
@@ -236,7 +238,7 @@ int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, 
         if (*parsed.exitCode == kExitSuccess) {
             out << parsed.message;
         } else {
-            err << kProgram << ": " << parsed.message << "\n";
+            err << kProgram << ": " << errorLine(parsed.message) << "\n";
         }
         return *parsed.exitCode;
     }
@@ -248,7 +250,7 @@ int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, 
         err << kProgram << ": not enough memory for a " << film.width << " x " << film.height
             << " image\n";
     } catch (const std::exception &failure) {
-        err << kProgram << ": " << failure.what() << "\n";
+        err << kProgram << ": " << errorLine(failure.what()) << "\n";
     }
     return kExitFailure;
 }

@@ -2,6 +2,7 @@
 
 #include "tools/render/lws_shot.h"
 #include "tools/render/shot_wire.h"
+#include "tools/world/file_kind.h"
 
 #include <algorithm>
 #include <cctype>
@@ -55,7 +56,9 @@ bool isLightWaveScene(const std::string &path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".lws";
+    // By content too: Assimp would take a scene under another name and read
+    // the objects it names with its own reader, itself among them.
+    return extension == ".lws" || world::sceneKind(path) == world::SceneKind::lightWave;
 }
 
 } // namespace
