@@ -2,6 +2,7 @@
 // host. It loads the lens module file through its descriptor, drives one
 // camera through the stand-in host and writes what the lens sees of a
 // built-in scene to a PNG. `brelvix-render --help` lists the options.
+#include "tools/render/pending_file.h"
 #include "tools/render/render_tool.h"
 #include "tools/render/signal_watch.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char **argv) {
     // Before any thread starts: Ctrl-C and SIGTERM then end the run through
     // its own cleanup.
     const brelvix::render::SignalWatch signals;
+    brelvix::render::removeTemporariesOnCrash();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     return brelvix::render::runRenderTool(arguments, std::cout, std::cerr,
                                           isatty(STDERR_FILENO) != 0, &signals.received());
