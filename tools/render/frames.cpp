@@ -15,6 +15,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -158,8 +159,13 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
     LensData lensData;
     if (!options.loadScenePath.empty()) {
         std::string text;
+        // A missing file is the reader's to report; a device, a FIFO or a
+        // huge file must not reach it.
+        std::error_code ignored;
         if (const std::string fault =
-                world::fileFault(options.loadScenePath, world::kMaxSceneFileBytes);
+                std::filesystem::exists(options.loadScenePath, ignored)
+                    ? world::fileFault(options.loadScenePath, world::kMaxSceneFileBytes)
+                    : std::string();
             !fault.empty()) {
             error = "Cannot load scene " + options.loadScenePath + ": " + fault;
             return false;
