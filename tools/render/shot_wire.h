@@ -36,7 +36,9 @@ class ByteWriter {
     template <typename T> void array(const std::vector<T> &items) {
         static_assert(std::is_trivially_copyable_v<T>);
         count(items.size());
-        bytes_.append(reinterpret_cast<const char *>(items.data()), items.size() * sizeof(T));
+        if (!items.empty()) {
+            bytes_.append(reinterpret_cast<const char *>(items.data()), items.size() * sizeof(T));
+        }
     }
     const std::string &bytes() const { return bytes_; }
     std::string take() { return std::move(bytes_); }
@@ -89,7 +91,9 @@ class ByteReader {
             return false;
         }
         items.resize(n);
-        std::memcpy(items.data(), rest_.data(), n * sizeof(T));
+        if (n > 0) { // an empty vector's data may be null
+            std::memcpy(items.data(), rest_.data(), n * sizeof(T));
+        }
         rest_.remove_prefix(n * sizeof(T));
         return true;
     }
