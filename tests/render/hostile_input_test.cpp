@@ -96,10 +96,16 @@ TEST(HostileInput, EachKindEndsInOneLineAndLeavesNothing) {
     writeFile(inputs.file("named.lws"), sceneNaming("disguised.lwo"));
     writeFile(inputs.file("disguised.lwo"), sceneNaming("disguised.lwo"));
     writeFile(inputs.file("empty-face.ply"), plyWithFace("0"));
-    // A count with a letter after it, past the header check, that Assimp
-    // reserves for.
-    writeFile(inputs.file("bad-count.ply"), "ply\nformat ascii 1.0\nelement vertex 4000000000x\n"
-                                            "property float x\nend_header\n0\n");
+    // A binary face whose corner count, 0xFFFFFFFF, Assimp reserves for.
+    std::string binary =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+        "property float y\nproperty float z\nelement face 1\n"
+        "property list uint int vertex_indices\nend_header\n";
+    const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    binary.append(reinterpret_cast<const char *>(corners), sizeof corners);
+    binary.append("\xff\xff\xff\xff");
+    binary.append(12, '\0');
+    writeFile(inputs.file("bad-count.ply"), binary);
     ASSERT_EQ(mkfifo(inputs.file("fifo").c_str(), 0600), 0) << std::strerror(errno);
     const auto setUp = [](const std::string &settings, double zoom) {
         return "brelvix-render scene 1\n" + settings + "lens\nchannel 0 " + std::to_string(zoom) +

@@ -66,13 +66,16 @@ void writeAll(const char *data, std::size_t size) {
     }
 }
 
-/// Allocates nothing: also sent when memory has run out.
-void send(Record kind, const char *data, std::size_t size) {
+void sendHeader(Record kind, std::uint64_t length) {
     char header[kHeaderBytes];
     header[0] = kind;
-    const std::uint64_t length = size;
     std::memcpy(header + 1, &length, sizeof length);
     writeAll(header, sizeof header);
+}
+
+/// Allocates nothing: also sent when memory has run out.
+void send(Record kind, const char *data, std::size_t size) {
+    sendHeader(kind, size);
     writeAll(data, size);
 }
 
@@ -105,9 +108,16 @@ void *load(void *argument) {
             send(kError, error);
             return nullptr;
         }
-        ByteWriter out;
+        // Counted first, then written straight into the pipe.
+        ByteWriter counter = ByteWriter::counting();
+        shot->write(counter);
+        sendHeader(kResult, counter.size());
+        ByteWriter out = ByteWriter::into(childPipe);
         shot->write(out);
-        send(kResult, out.bytes());
+        out.flush();
+        // Done: the parent hears the pipe close now, and nothing is freed
+        // piece by piece.
+        _exit(0);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     } catch (const std::exception &failure) {
@@ -197,49 +207,98 @@ std::string gigabytes(std::uint64_t bytes) {
     return text;
 }
 
-/// What the child said, record by record.
+/// The pipe from the child, read as the bytes come, the stop request heard
+/// between them.
+class PipeReader {
+  public:
+    PipeReader(int fd, const std::atomic<int> *stop) : fd_(fd), stop_(stop) {}
+
+    /// Up to `most` bytes; 0 at the end of the stream, on a failure or when
+    /// stopped.
+    std::size_t read(char *into, std::size_t most) {
+        while (!stopped(stop_)) {
+            pollfd ready{fd_, POLLIN, 0};
+            const int polled = poll(&ready, 1, 50);
+            if (polled < 0 && errno != EINTR) {
+                return 0;
+            }
+            if (polled <= 0) {
+                continue;
+            }
+            const ssize_t got = ::read(fd_, into, most);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            return got > 0 ? static_cast<std::size_t>(got) : 0;
+        }
+        return 0;
+    }
+    /// Exactly `size` bytes, or false.
+    bool readAll(char *into, std::size_t size) {
+        while (size > 0) {
+            const std::size_t got = read(into, size);
+            if (got == 0) {
+                return false;
+            }
+            into += got;
+            size -= got;
+        }
+        return true;
+    }
+
+  private:
+    int fd_;
+    const std::atomic<int> *stop_;
+};
+
+/// What the child said, record by record, and the shot it sent.
 struct Report {
     std::string file; // the file last being read
     bool object = false;
     bool outOfMemory = false;
     std::string error;
-    std::string_view result;
+    std::unique_ptr<Shot> shot;
+    std::string shotError;
     bool damaged = false;
 };
 
-Report readReport(const std::string &bytes) {
+/// Longest record but the shot: a path, an error line.
+constexpr std::uint64_t kLongestRecord = 1 << 20;
+
+/// Reads the child's records until the pipe ends.
+Report listen(PipeReader &pipe) {
     Report report;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
+    char header[kHeaderBytes];
+    while (pipe.readAll(header, sizeof header)) {
         std::uint64_t length = 0;
-        if (bytes.size() - at < kHeaderBytes) {
+        std::memcpy(&length, header + 1, sizeof length);
+        if (header[0] == kResult) {
+            ByteReader in(length,
+                          [&pipe](char *into, std::size_t most) { return pipe.read(into, most); });
+            report.shot = Shot::read(in, report.shotError);
+            continue;
+        }
+        std::string body;
+        if (length > kLongestRecord) {
             report.damaged = true;
             break;
         }
-        std::memcpy(&length, bytes.data() + at + 1, sizeof length);
-        const char kind = bytes[at];
-        at += kHeaderBytes;
-        if (length > bytes.size() - at) {
-            report.damaged = true;
+        body.resize(static_cast<std::size_t>(length));
+        if (!pipe.readAll(body.data(), body.size())) {
             break;
         }
-        const std::string_view body(bytes.data() + at, static_cast<std::size_t>(length));
-        at += static_cast<std::size_t>(length);
-        switch (kind) {
+        switch (header[0]) {
         case kSceneFile:
         case kImportFile:
         case kObjectFile:
             report.file = body;
-            report.object = kind == kObjectFile;
+            report.object = header[0] == kObjectFile;
             break;
         case kOutOfMemory:
             report.outOfMemory = true;
             break;
         case kError:
             report.error = body;
-            break;
-        case kResult:
-            report.result = body;
             break;
         default:
             report.damaged = true;
@@ -291,34 +350,15 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const std::string
         return nullptr;
     }
 
-    // Everything the child sends, until it closes the pipe.
-    std::string bytes;
-    for (;;) {
-        if (stopped(stop)) {
-            error = "interrupted";
-            return nullptr; // the child is killed on the way out
-        }
-        pollfd ready{child.pipe, POLLIN, 0};
-        const int polled = poll(&ready, 1, 50);
-        if (polled < 0 && errno != EINTR) {
-            error = std::string("cannot hear the loading process: ") + std::strerror(errno);
-            return nullptr;
-        }
-        if (polled <= 0) {
-            continue;
-        }
-        char chunk[1 << 16];
-        const ssize_t got = read(child.pipe, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(got));
+    // A larger pipe: fewer turns between the two processes for a large shot.
+    fcntl(child.pipe, F_SETPIPE_SZ, 1 << 20);
+    PipeReader pipe(child.pipe, stop);
+    Report report = listen(pipe);
+    if (stopped(stop)) {
+        error = "interrupted";
+        return nullptr; // the child is killed on the way out
     }
     const int status = child.reap();
-    const Report report = readReport(bytes);
     const std::string file = (report.object ? "the object file " : "the scene file ") +
                              excerpt(report.file.empty() ? path : report.file, 160);
     if (report.outOfMemory) {
@@ -344,7 +384,12 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const std::string
         error = report.error;
         return nullptr;
     }
-    return Shot::read(report.result, error);
+    if (!report.shot) {
+        error = report.shotError.empty()
+                    ? "the loading process of " + excerpt(path, 160) + " sent nothing"
+                    : report.shotError;
+    }
+    return std::move(report.shot);
 }
 
 } // namespace brelvix::render

@@ -92,6 +92,10 @@ std::unique_ptr<Shot> Shot::load(const std::string &path, const std::string &cam
 
 std::unique_ptr<Shot> Shot::read(std::string_view bytes, std::string &error) {
     ByteReader in(bytes);
+    return read(in, error);
+}
+
+std::unique_ptr<Shot> Shot::read(ByteReader &in, std::string &error) {
     ShotKind kind{};
     std::unique_ptr<Shot> shot;
     if (in.value(kind) && kind == ShotKind::still) {

@@ -19,6 +19,7 @@
 
 namespace brelvix::render {
 
+class ByteReader;
 class ByteWriter;
 
 /// The lens's default zoom, 31.5 mm on the 24 mm film height: the view of a
@@ -65,6 +66,8 @@ class Shot {
     /// A shot written by `write`, or null with a one-line `error` when the
     /// bytes are damaged (see shot_wire.h).
     static std::unique_ptr<Shot> read(std::string_view bytes, std::string &error);
+    /// The same from a reader, which must be at the message's end after it.
+    static std::unique_ptr<Shot> read(ByteReader &in, std::string &error);
     virtual ~Shot() = default;
 
     /// Everything the shot holds, for `read` in another process.
