@@ -28,12 +28,13 @@ flags=(
 # With --render, brelvix-render itself on two threads, three runs of each
 # case: the engine model of assimp-testmodels (121,496 triangles, from its
 # own camera) and the built-in scene, 960x320 at 16 samples a pixel, each
-# ray with its shadow ray. Prints the program's camera rays per second.
+# ray with its shadow ray. Prints the program's camera rays per second, then
+# the engine model's load time read directly and through the loading process.
 #     scripts/bench.sh --render
 if [ "${1:-}" = --render ]; then
   scripts/setup.sh all
   cmake --preset release >/dev/null
-  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render
+  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render brelvix_load_bench
   out=$(mktemp -d)
   trap 'rm -rf "$out"' EXIT
   engine=/usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb
@@ -46,6 +47,8 @@ if [ "${1:-}" = --render ]; then
       echo "$name (run $run): $line"
     done
   done
+  # Reading the engine model directly and through the loading process.
+  build/release/brelvix_load_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
   exit 0
 fi
 
