@@ -105,7 +105,8 @@ void *load(void *argument) {
         std::string error;
         const std::unique_ptr<Shot> shot = Shot::load(*job.path, *job.cameraName, error);
         if (!shot) {
-            send(kError, error);
+            // The parent shortens the line; this keeps the record small.
+            send(kError, error.substr(0, 64 * 1024));
             return nullptr;
         }
         // Counted first, then written straight into the pipe.
@@ -330,6 +331,10 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const std::string
     LoadLimits limits = requested;
     if (limits.memory == 0) {
         limits.memory = defaultLoadMemory();
+    }
+    // A limit the renderer already runs under is the one to name.
+    if (rlimit space{}; getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
+        limits.memory = std::min<std::uint64_t>(limits.memory, space.rlim_cur);
     }
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
