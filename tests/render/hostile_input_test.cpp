@@ -64,22 +64,16 @@ struct Outcome {
     double seconds;
 };
 
+/// A run on the files in `arguments`, its output in `work`; a small image
+/// unless the scene's own size is wanted.
 Outcome run(const std::vector<std::string> &arguments, const TempDirectory &work,
             const TempDirectory &logs) {
-    std::vector<std::string> command = {BRELVIX_RENDER_PATH,
-                                        "--module",
-                                        BRELVIX_MODULE_PATH,
-                                        "--width",
-                                        "32",
-                                        "--height",
-                                        "16",
-                                        "--spp",
-                                        "1",
-                                        "-q",
-                                        "-o",
-                                        work.file("out.png"),
-                                        "--save-scene",
-                                        work.file("camera.scene")};
+    std::vector<std::string> command = {
+        BRELVIX_RENDER_PATH,  "--module",     BRELVIX_MODULE_PATH,      "--spp", "1", "-q", "-o",
+        work.file("out.png"), "--save-scene", work.file("camera.scene")};
+    if (arguments.back().find("huge") == std::string::npos) {
+        command.insert(command.end(), {"--width", "32", "--height", "16"});
+    }
     command.insert(command.end(), arguments.begin(), arguments.end());
     const auto start = std::chrono::steady_clock::now();
     Child render(command, logs.file("render"), kAddressSpace);
@@ -106,6 +100,13 @@ TEST(HostileInput, EachKindEndsInOneLineAndLeavesNothing) {
     binary.append("\xff\xff\xff\xff");
     binary.append(12, '\0');
     writeFile(inputs.file("bad-count.ply"), binary);
+    // A camera's frame size beyond what the renderer makes.
+    const std::string models = "/usr/share/assimp/models/LWS/";
+    std::string huge = readFile(models + "move_x.lws");
+    ASSERT_NE(huge.find("FrameSize 640 480"), std::string::npos);
+    huge.replace(huge.find("FrameSize 640 480"), 17, "FrameSize 100000 90000");
+    writeFile(inputs.file("huge.lws"), huge);
+    writeFile(inputs.file("simple_cube.lwo"), readFile(models + "simple_cube.lwo"));
     ASSERT_EQ(mkfifo(inputs.file("fifo").c_str(), 0600), 0) << std::strerror(errno);
     const auto setUp = [](const std::string &settings, double zoom) {
         return "brelvix-render scene 1\n" + settings + "lens\nchannel 0 " + std::to_string(zoom) +
@@ -129,6 +130,7 @@ TEST(HostileInput, EachKindEndsInOneLineAndLeavesNothing) {
         {{inputs.file("bad-count.ply"), "--max-memory", "1"},
          1,
          "bad-count.ply needs more than 1 GB of memory"},
+        {{inputs.file("huge.lws")}, 1, "the camera's frame size 100000 x 90000 is outside"},
         {{"/dev/zero"}, 1, "/dev/zero: is a device, not a file"},
         {{inputs.file("fifo")}, 1, "fifo: is a FIFO, not a file"},
         {{"--load-scene", "/dev/zero"}, 1, "/dev/zero: is a device, not a file"},
