@@ -65,7 +65,7 @@ void releaseCrashSlot(int slot) {
     }
 }
 
-void onCrash(int signal) {
+[[maybe_unused]] void onCrash(int signal) {
     for (std::size_t i = 0; i < kCrashSlots; ++i) {
         if (crashSlotUsed[i].load()) {
             unlink(crashPaths[i]);
