@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -47,6 +48,15 @@ void checkFile(int kind, const std::string &bytes) {
         }
         return std::string("/tmp");
     }();
+    // Gone with the process.
+    static const struct Cleanup {
+        ~Cleanup() {
+            std::error_code ignored;
+            if (folder != "/tmp") {
+                std::filesystem::remove_all(folder, ignored);
+            }
+        }
+    } cleanup;
     const char *const extensions[] = {".ply", ".off", ".lwo"};
     const std::string path = folder + "/input" + extensions[kind];
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
