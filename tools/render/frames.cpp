@@ -15,9 +15,13 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <new>
 #include <numbers>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace brelvix::render {
@@ -119,6 +123,31 @@ bool shotFilm(const RenderOptions &options, const Shot &shot, FilmSettings &film
                              : film.filmHeight * film.width / film.height;
     }
     return true;
+}
+
+/// Empty when the tracer's hierarchy for `triangles` (about 64 bytes a
+/// triangle) fits the address space left, else the line that says not:
+/// Embree would otherwise run out only after building for a long while.
+std::string tracerMemoryFault(std::size_t triangles) {
+    rlimit space{};
+    std::ifstream status("/proc/self/statm");
+    std::uint64_t pages = 0;
+    status >> pages;
+    if (getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY || !status) {
+        return {};
+    }
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t left = space.rlim_cur > used ? space.rlim_cur - used : 0;
+    const std::uint64_t needed = static_cast<std::uint64_t>(triangles) * 64;
+    if (needed <= left) {
+        return {};
+    }
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "not enough memory for the scene's %zu triangles: the tracer needs about "
+                  "%.3g GB, %.3g GB are left under the address-space limit",
+                  triangles, static_cast<double>(needed) / 1e9, static_cast<double>(left) / 1e9);
+    return line;
 }
 
 /// The frames to render; false with `error` for one outside the scene's.
@@ -273,6 +302,10 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
                 shot->place(scene, frame.start);
                 for (const world::Mesh &mesh : scene.meshes) {
                     triangles += mesh.triangles.size();
+                }
+                if (const std::string fault = tracerMemoryFault(triangles); !fault.empty()) {
+                    error = fault;
+                    return false;
                 }
                 if (!scene.build(tracing, error)) {
                     return false;
