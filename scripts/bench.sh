@@ -36,12 +36,14 @@ flags=(
 # own camera) and the built-in scene, 960x320 at 16 samples a pixel, each
 # ray with its shadow ray. Prints the program's camera rays per second;
 # then the engine model at 960x540 per eye rendered at 1 sample a pixel and
-# measured by the depth check (--parallax), three runs, with their times.
+# measured by the depth check (--parallax), three runs, with their times;
+# then the engine model's load time read directly and through the loading
+# process.
 #     scripts/bench.sh --render
 if [ "${1:-}" = --render ]; then
   scripts/setup.sh all
   cmake --preset release >/dev/null
-  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render
+  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render brelvix_load_bench
   out=$(mktemp -d)
   trap 'rm -rf "$out"' EXIT
   engine=/usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb
@@ -64,6 +66,8 @@ if [ "${1:-}" = --render ]; then
       --StereoDistance 20 --parallax "$out/map.png" || [ $? = 3 ]; } | grep '^measured')
     echo "engine 960x540 per eye (run $run): 1 spp $rendered; depth check $measured"
   done
+  # Reading the engine model directly and through the loading process.
+  build/release/brelvix_load_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
   exit 0
 fi
 

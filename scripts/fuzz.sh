@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-30}
-targets=(scene frame panel lws)
+targets=(scene frame panel lws object)
 build=build/fuzz
 
 scripts/setup.sh all

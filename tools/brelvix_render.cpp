@@ -4,6 +4,7 @@
 // built-in scene to a PNG, or measures its stereo depth (--parallax).
 // `brelvix-render --help` lists the options.
 #include "tools/parallax/parallax_tool.h"
+#include "tools/render/pending_file.h"
 #include "tools/render/signal_watch.h"
 
 #include <iostream>
@@ -15,6 +16,7 @@ int main(int argc, char **argv) {
     // Before any thread starts: Ctrl-C and SIGTERM then end the run through
     // its own cleanup.
     const brelvix::render::SignalWatch signals;
+    brelvix::render::removeTemporariesOnCrash();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     return brelvix::parallax::runRenderCommand(arguments, std::cout, std::cerr,
                                                isatty(STDERR_FILENO) != 0, &signals.received());

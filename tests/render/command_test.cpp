@@ -1,6 +1,7 @@
 // The built programs as a user runs them, each in a child process: an
 // interrupted or starved brelvix-render leaves nothing behind, brelvix-info
 // reads its command line, and an installed brelvix-render finds its module.
+#include "tests/render/child_process.h"
 #include "tests/render/render_test_support.h"
 
 #include <gtest/gtest.h>
@@ -21,70 +22,6 @@
 namespace {
 
 using namespace brelvix::render::test;
-
-/// A program running in a child process, its output and errors in files.
-class Child {
-  public:
-    /// `addressSpace`, when not 0, limits the child's memory in bytes.
-    Child(const std::vector<std::string> &arguments, const std::string &outputs,
-          rlim_t addressSpace = 0)
-        : out_(outputs + ".out"), err_(outputs + ".err") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (addressSpace != 0) {
-                const rlimit limit{addressSpace, addressSpace};
-                setrlimit(RLIMIT_AS, &limit);
-            }
-            if (!std::freopen(out_.c_str(), "w", stdout) ||
-                !std::freopen(err_.c_str(), "w", stderr)) {
-                _exit(126);
-            }
-            std::vector<char *> argv;
-            for (const std::string &argument : arguments) {
-                argv.push_back(const_cast<char *>(argument.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Child() {
-        if (pid_ > 0 && status_ < 0) {
-            kill(pid_, SIGKILL);
-            wait();
-        }
-    }
-
-    void signal(int number) const { kill(pid_, number); }
-    /// The exit status, or 1000 + the signal that ended it.
-    int wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        return status_;
-    }
-    std::string out() const { return readFile(out_); }
-    std::string err() const { return readFile(err_); }
-
-  private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-    std::string out_, err_;
-};
-
-/// True once `done` holds, polled for up to 30 s.
-template <typename Condition> bool eventually(Condition done) {
-    for (int i = 0; i < 3000 && !done(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
-}
-
-void expectOneLine(const std::string &text, const std::string &part) {
-    EXPECT_EQ(text.rfind("brelvix-render: ", 0), 0u) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-    EXPECT_NE(text.find(part), std::string::npos) << text;
-}
 
 TEST(RenderCommand, SignalDuringTheRenderLeavesNothingBehind) {
     const std::pair<int, int> cases[] = {{SIGINT, 130}, {SIGTERM, 1}};

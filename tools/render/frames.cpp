@@ -2,15 +2,26 @@
 // each frame the camera placed, the per-frame call and the film rendered.
 #include "tools/module_path.h"
 #include "tools/render/lens_session.h"
+#include "tools/render/load_child.h"
 #include "tools/render/render_tool.h"
 #include "tools/render/scene.h"
 #include "tools/render/scene_file.h"
+#include "tools/render/setup_range.h"
 #include "tools/render/shot.h"
+#include "tools/world/file_kind.h"
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <new>
 #include <numbers>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace brelvix::render {
@@ -19,6 +30,9 @@ namespace {
 /// The frame rate handed to the lens without a scene's own; the lens does
 /// not use it, and times stay scene times in seconds.
 constexpr double kFramesPerSecond = 24.0;
+
+/// The frame numbers the renderer counts, as the command line does.
+constexpr long kLargestFrame = 999999;
 
 bool given(const RenderOptions &options, const char *setting) {
     return std::find(options.givenSettings.begin(), options.givenSettings.end(), setting) !=
@@ -81,13 +95,24 @@ void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInf
     }
 }
 
-/// The film as the scene's camera sets it, under the command line's.
-FilmSettings shotFilm(const RenderOptions &options, const Shot &shot) {
-    FilmSettings film = options.film;
+/// The film as the scene's camera sets it, under the command line's; false
+/// with `error` for an image size the renderer does not make.
+bool shotFilm(const RenderOptions &options, const Shot &shot, FilmSettings &film,
+              std::string &error) {
+    film = options.film;
     const ShotFilm set = shot.film();
     if (set.width && set.height && !given(options, "width") && !given(options, "height")) {
-        film.width = std::clamp(*set.width + *set.width % 2, 2, kMaxImageSide);
-        film.height = std::clamp(*set.height, 1, kMaxImageSide);
+        // Even, for the two halves.
+        const long width = *set.width + *set.width % 2;
+        if (width < 2 || width > kMaxImageSide || *set.height < 1 || *set.height > kMaxImageSide) {
+            error = options.scenePath + ": the camera's frame size " + std::to_string(*set.width) +
+                    " x " + std::to_string(*set.height) + " is outside the 2 to " +
+                    std::to_string(kMaxImageSide) +
+                    " pixels a side rendered (give --width and --height)";
+            return false;
+        }
+        film.width = static_cast<int>(width);
+        film.height = *set.height;
     }
     // The host renders without an aperture when the camera's depth of field
     // is off: every ray then leaves the lens's centre, as with --no-dof.
@@ -103,7 +128,32 @@ FilmSettings shotFilm(const RenderOptions &options, const Shot &shot) {
                              ? *set.filmWidth
                              : film.filmHeight * film.width / film.height;
     }
-    return film;
+    return true;
+}
+
+/// Empty when the tracer's hierarchy for `triangles` (about 64 bytes a
+/// triangle) fits the address space left, else the line that says not:
+/// Embree would otherwise run out only after building for a long while.
+std::string tracerMemoryFault(std::size_t triangles) {
+    rlimit space{};
+    std::ifstream status("/proc/self/statm");
+    std::uint64_t pages = 0;
+    status >> pages;
+    if (getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY || !status) {
+        return {};
+    }
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t left = space.rlim_cur > used ? space.rlim_cur - used : 0;
+    const std::uint64_t needed = static_cast<std::uint64_t>(triangles) * 64;
+    if (needed <= left) {
+        return {};
+    }
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "not enough memory for the scene's %zu triangles: the tracer needs about "
+                  "%.3g GB, %.3g GB are left under the address-space limit",
+                  triangles, static_cast<double>(needed) / 1e9, static_cast<double>(left) / 1e9);
+    return line;
 }
 
 /// The frames to render; false with `error` for one outside the scene's.
@@ -118,6 +168,12 @@ bool frameList(const RenderOptions &options, const Shot *shot, std::vector<long>
         frames.push_back(options.frame.value_or(range.ranged ? range.first : 0));
     }
     for (const long frame : frames) {
+        if (frame < -kLargestFrame || frame > kLargestFrame) {
+            error = options.scenePath + ": frame " + std::to_string(frame) +
+                    " is beyond the frames the renderer counts (" + std::to_string(-kLargestFrame) +
+                    " to " + std::to_string(kLargestFrame) + ")";
+            return false;
+        }
         if (range.ranged && (frame < range.first || frame > range.last)) {
             error = options.scenePath + ": frame " + std::to_string(frame) +
                     " is outside the scene's frames " + std::to_string(range.first) + " to " +
@@ -137,6 +193,17 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
     LensData lensData;
     if (!options.loadScenePath.empty()) {
         std::string text;
+        // A missing file is the reader's to report; a device, a FIFO or a
+        // huge file must not reach it.
+        std::error_code ignored;
+        if (const std::string fault =
+                std::filesystem::exists(options.loadScenePath, ignored)
+                    ? world::fileFault(options.loadScenePath, world::kMaxSceneFileBytes)
+                    : std::string();
+            !fault.empty()) {
+            error = "Cannot load scene " + options.loadScenePath + ": " + fault;
+            return false;
+        }
         if (!standin::SceneReader::readFile(options.loadScenePath, text, error)) {
             return false;
         }
@@ -147,9 +214,10 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
     }
     std::unique_ptr<Shot> shot;
     if (!options.scenePath.empty()) {
-        shot = Shot::load(options.scenePath,
-                          ShotRequest{options.cameraName, options.contentFolder, options.verbose},
-                          error);
+        shot =
+            loadShotInChild(options.scenePath,
+                            ShotRequest{options.cameraName, options.contentFolder, options.verbose},
+                            LoadLimits{options.maxLoadMemory, kLoadCpuSeconds}, error, stop);
         if (!shot) {
             return false;
         }
@@ -162,7 +230,10 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
         return false;
     }
     const ShotFrames range = shot ? shot->frames() : ShotFrames{};
-    const FilmSettings film = shot ? shotFilm(setup, *shot) : setup.film;
+    FilmSettings film = setup.film;
+    if (shot && !shotFilm(setup, *shot, film, error)) {
+        return false;
+    }
 
     const std::string modulePath =
         options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
@@ -221,13 +292,38 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
         }
         result.viewportMatrix = session->previewMatrix(film.filmWidth, film.filmHeight);
         result.focalLengthLine = session->focalLengthLine();
+        if (const std::string fault = zoomFault(*session, frame); !fault.empty()) {
+            error = fault;
+            return false;
+        }
         if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
             return false;
         }
+        if (const std::string fault =
+                rayRangeFault(session->rays(), film, setupValues(*session, film, frame.start));
+            !fault.empty()) {
+            error = fault;
+            return false;
+        }
         if (shot && (!built || shot->moves())) {
-            scene = Scene{};
-            shot->place(scene, frame.start);
-            if (!scene.build(tracing, error)) {
+            std::size_t triangles = 0;
+            try {
+                scene = Scene{};
+                shot->place(scene, frame.start);
+                for (const world::Mesh &mesh : scene.meshes) {
+                    triangles += mesh.triangles.size();
+                }
+                if (const std::string fault = tracerMemoryFault(triangles); !fault.empty()) {
+                    error = fault;
+                    return false;
+                }
+                if (!scene.build(tracing, error)) {
+                    return false;
+                }
+            } catch (const std::bad_alloc &) {
+                scene = Scene{};
+                error =
+                    "not enough memory for the scene's " + std::to_string(triangles) + " triangles";
                 return false;
             }
             built = true;
@@ -243,21 +339,40 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
         // until the threads are joined.
         const RayShader colours =
             shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
-        const int count = static_cast<int>(frames.size());
-        const int frameIndex = static_cast<int>(index);
+        // Rows over all frames, scaled down to fit an int.
+        const std::int64_t count = static_cast<std::int64_t>(frames.size());
+        const std::int64_t frameIndex = static_cast<std::int64_t>(index);
         const ProgressReport frameProgress = progress ? ProgressReport([&](int done, int rows) {
-            progress(frameIndex * rows + done, count * rows);
+            const std::int64_t total = count * rows;
+            const std::int64_t scale = total / INT_MAX + 1;
+            progress(static_cast<int>((frameIndex * rows + done) / scale),
+                     static_cast<int>(total / scale));
         })
                                                       : ProgressReport();
-        result.film = renderFilm(film, session->rays(), colours, options.threads, frameProgress,
-                                 &result.stats, stop);
+        try {
+            result.film = renderFilm(film, session->rays(), colours, options.threads, frameProgress,
+                                     &result.stats, stop);
+            if (stop == nullptr || *stop == 0) {
+                // Not a conditional expression: that would copy the whole film.
+                result.display =
+                    options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
+            }
+        } catch (const std::bad_alloc &) {
+            result = RenderResult{};
+            // The size rendered, which a scene's camera may have set.
+            error = "not enough memory for a " + std::to_string(film.width) + " x " +
+                    std::to_string(film.height) + " image";
+            return false;
+        }
         if (stop != nullptr && *stop != 0) {
             error = "interrupted";
             return false;
         }
-        // Not a conditional expression: that would copy the whole film.
-        result.display =
-            options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
+        if (scene.refusedRays()) {
+            error = "the camera's rays leave single precision (" +
+                    mostExtreme(setupValues(*session, film, frame.start)) + ")";
+            return false;
+        }
         if (!sink(result, error)) {
             return false;
         }

@@ -3,10 +3,14 @@
 #include "tools/lightwave/item_motion.h"
 #include "tools/lightwave/object_path.h"
 #include "tools/lightwave/scene_reader.h"
+#include "tools/render/shot_wire.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace brelvix::render {
@@ -16,10 +20,11 @@ namespace lw = brelvix::lightwave;
 
 Vec3 fromScene(lw::Vec3 v) { return {v.x, v.y, v.z}; }
 
-/// An object item with its layer's meshes in the object's own space.
+/// An object item with its layer's meshes in the object's own space,
+/// shared by every item that loads the same layer of the same file.
 struct PlacedObject {
     std::size_t item; // index into the scene's items
-    std::vector<world::Mesh> meshes;
+    std::shared_ptr<const std::vector<world::Mesh>> meshes;
 };
 
 world::Light::Kind lightKind(lw::LightType type) {
@@ -81,13 +86,37 @@ class LwsShot final : public Shot {
         return camera_ ? std::optional<bool>(camera_->camera.depthOfField) : std::nullopt;
     }
 
+    void write(ByteWriter &out) const override {
+        out.value(ShotKind::lightWave);
+        writeLightWaveScene(out, scene_);
+        out.value(static_cast<std::int64_t>(camera_ ? camera_ - scene_.items.data() : -1));
+        // Each layer once, then the objects by its number.
+        std::map<const std::vector<world::Mesh> *, std::size_t> layers;
+        for (const PlacedObject &object : objects_) {
+            layers.emplace(object.meshes.get(), layers.size());
+        }
+        std::vector<const std::vector<world::Mesh> *> ordered(layers.size());
+        for (const auto &[meshes, index] : layers) {
+            ordered[index] = meshes;
+        }
+        out.count(ordered.size());
+        for (const std::vector<world::Mesh> *meshes : ordered) {
+            writeMeshes(out, *meshes);
+        }
+        out.count(objects_.size());
+        for (const PlacedObject &object : objects_) {
+            out.value(static_cast<std::uint64_t>(object.item));
+            out.value(static_cast<std::uint64_t>(layers.at(object.meshes.get())));
+        }
+    }
+
     void place(Scene &scene, double time) const override {
         scene.meshes.clear();
         world::Bounds bounds;
         const std::vector<lw::WorldPose> poses = lw::worldPoses(scene_, time);
         for (const PlacedObject &object : objects_) {
             const lw::WorldPose &pose = poses[object.item];
-            for (world::Mesh mesh : object.meshes) {
+            for (world::Mesh mesh : *object.meshes) {
                 for (world::Point3f &p : mesh.positions) {
                     const lw::Vec3 q = pose.toWorld({p.x, p.y, p.z});
                     p = {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z)};
@@ -196,6 +225,7 @@ std::unique_ptr<Shot> loadLwsShot(const std::string &path, const ShotRequest &re
         return nullptr;
     }
     std::vector<PlacedObject> objects;
+    std::map<std::tuple<dev_t, ino_t, int>, std::shared_ptr<const std::vector<world::Mesh>>> loaded;
     for (std::size_t i = 0; i < scene.items.size(); ++i) {
         const lw::Item &item = scene.items[i];
         if (item.kind != lw::ItemKind::object || item.isNull || item.objectPath.empty()) {
@@ -212,18 +242,69 @@ std::unique_ptr<Shot> loadLwsShot(const std::string &path, const ShotRequest &re
             }
             return nullptr;
         }
+        // The same layer of the same file (by identity, whatever the path
+        // says) is read once and shared.
+        struct stat identity {};
+        const bool identified = ::stat(search.found->c_str(), &identity) == 0;
+        const std::tuple<dev_t, ino_t, int> key{identity.st_dev, identity.st_ino, item.layer};
+        if (const auto found = loaded.find(key); identified && found != loaded.end()) {
+            objects.push_back({i, found->second});
+            continue;
+        }
         std::optional<std::vector<world::Mesh>> meshes =
             world::loadObjectLayer(*search.found, item.layer, error);
         if (!meshes) {
             return nullptr;
         }
-        objects.push_back({i, std::move(*meshes)});
+        auto shared = std::make_shared<const std::vector<world::Mesh>>(std::move(*meshes));
+        if (identified) {
+            loaded.emplace(key, shared);
+        }
+        objects.push_back({i, std::move(shared)});
     }
     if (objects.empty()) {
         error = path + ": the scene has no objects with faces";
         return nullptr;
     }
     return std::make_unique<LwsShot>(std::move(*read.scene), camera, std::move(objects));
+}
+
+std::unique_ptr<Shot> readLwsShot(ByteReader &in) {
+    lw::Scene scene;
+    std::int64_t camera = -1;
+    std::size_t layerCount = 0;
+    if (!readLightWaveScene(in, scene) || !in.value(camera) ||
+        camera >= static_cast<std::int64_t>(scene.items.size()) || camera < -1 ||
+        (camera >= 0 &&
+         scene.items[static_cast<std::size_t>(camera)].kind != lw::ItemKind::camera) ||
+        !in.count(layerCount, sizeof(std::uint64_t))) {
+        return nullptr;
+    }
+    std::vector<std::shared_ptr<const std::vector<world::Mesh>>> layers;
+    for (std::size_t i = 0; i < layerCount; ++i) {
+        std::vector<world::Mesh> meshes;
+        if (!readMeshes(in, meshes)) {
+            return nullptr;
+        }
+        layers.push_back(std::make_shared<const std::vector<world::Mesh>>(std::move(meshes)));
+    }
+    std::size_t objectCount = 0;
+    if (!in.count(objectCount, 2 * sizeof(std::uint64_t))) {
+        return nullptr;
+    }
+    std::vector<PlacedObject> objects;
+    for (std::size_t i = 0; i < objectCount; ++i) {
+        std::uint64_t item = 0;
+        std::uint64_t layer = 0;
+        if (!in.value(item) || !in.value(layer) || item >= scene.items.size() ||
+            layer >= layers.size()) {
+            return nullptr;
+        }
+        objects.push_back({static_cast<std::size_t>(item), layers[layer]});
+    }
+    const std::optional<std::size_t> chosen =
+        camera < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(camera));
+    return std::make_unique<LwsShot>(std::move(scene), chosen, std::move(objects));
 }
 
 } // namespace brelvix::render

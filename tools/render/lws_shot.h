@@ -19,6 +19,12 @@ namespace brelvix::render {
 std::unique_ptr<Shot> loadLwsShot(const std::string &path, const ShotRequest &request,
                                   std::string &error);
 
+class ByteReader;
+
+/// A shot that LwsShot's `write` wrote after its kind's byte; null for
+/// damaged bytes.
+std::unique_ptr<Shot> readLwsShot(ByteReader &in);
+
 } // namespace brelvix::render
 
 #endif

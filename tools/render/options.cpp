@@ -2,6 +2,7 @@
 
 #include "tools/render/lens_session.h"
 #include "tools/render/options_help.h"
+#include "tools/render/pending_file.h"
 
 #include <CLI/CLI.hpp>
 
@@ -309,6 +310,17 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         for (const std::string &text : keys) {
             options.keys.push_back(channelKey(text));
         }
+        // The panel's range: a zoom of 0 or below makes no lens.
+        for (const ChannelValue &value : options.values) {
+            if (value.channel == kChannelNames[0] && !(value.value > 0.0)) {
+                throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
+            }
+        }
+        for (const ChannelKey &key : options.keys) {
+            if (key.channel == kChannelNames[0] && !(key.value > 0.0)) {
+                throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
+            }
+        }
 
         if (!position.empty()) {
             options.position = vector("--position", position);
@@ -353,9 +365,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         if (std::string error; !applySceneArguments(sceneArguments, options, error)) {
             throw UsageError(error);
         }
-        if (!options.saveScenePath.empty() &&
-            std::filesystem::absolute(options.saveScenePath).lexically_normal() ==
-                std::filesystem::absolute(options.outputPath).lexically_normal()) {
+        if (!options.saveScenePath.empty() && sameFile(options.saveScenePath, options.outputPath)) {
             throw UsageError("--save-scene and --output name the same file");
         }
         const std::pair<const CLI::Option *, const std::string *> paths[] = {

@@ -6,6 +6,7 @@
 #include "tools/render/scene_options.h"
 #include "tools/render/vec3.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,9 @@ struct RenderOptions {
     std::optional<long> frame;
     /// Frames to render each to its numbered file.
     std::optional<FrameRange> frames;
+    /// Address space the scene's loading may take, bytes; 0: half the
+    /// machine's memory.
+    std::uint64_t maxLoadMemory = 0;
     /// Embree's instruction set; empty: the widest the processor has.
     std::string isa;
     OutputFormat outputFormat = OutputFormat::png;

@@ -33,7 +33,19 @@ class PendingFile {
     std::string path_;
     std::string temporaryPath_;
     std::FILE *stream_ = nullptr;
+    int crashSlot_ = -1; // where a crash finds the temporary
 };
+
+/// From now on a crash of the process (SIGSEGV, SIGBUS, SIGABRT, SIGFPE,
+/// SIGILL) removes the temporaries not yet committed before the process
+/// ends as it would have. For a program's `main`; a sanitized build keeps
+/// the sanitizer's own handlers.
+void removeTemporariesOnCrash();
+
+/// Whether two paths name one file: by identity (device and inode) when both
+/// exist, else by their paths with every symbolic link followed, a link to a
+/// file not made yet included.
+bool sameFile(const std::string &a, const std::string &b);
 
 } // namespace brelvix::render
 

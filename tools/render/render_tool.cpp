@@ -1,5 +1,6 @@
 #include "tools/render/render_tool.h"
 
+#include "tools/render/error_text.h"
 #include "tools/render/frame_output.h"
 #include "tools/render/pending_file.h"
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <ostream>
+#include <string_view>
 
 namespace brelvix::render {
 namespace {
@@ -39,7 +41,8 @@ class ProgressBar {
     ProgressBar &operator=(const ProgressBar &) = delete;
 
     void operator()(int done, int total) {
-        const int percent = total > 0 ? done * 100 / total : 100;
+        const int percent =
+            total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
         if (percent == lastPercent_) {
             return;
         }
@@ -136,8 +139,17 @@ void printReport(std::ostream &out, const RenderResult &first, const RenderStats
 int render(const RenderOptions &options, std::ostream &out, std::ostream &err, bool terminal,
            const std::atomic<int> *stop) {
     std::string error;
-    const auto fail = [&err, &error] {
-        err << kProgram << ": " << error << "\n";
+    const auto fail = [&err, &error, &options] {
+        // One line; with --verbose an object not found lists the places
+        // tried below it, each line made safe on its own.
+        std::string_view rest = error;
+        std::string_view first = rest.substr(0, options.verbose ? rest.find('\n') : rest.npos);
+        err << kProgram << ": " << errorLine(first) << "\n";
+        for (rest.remove_prefix(std::min(rest.size(), first.size() + 1)); !rest.empty();) {
+            const std::string_view line = rest.substr(0, rest.find('\n'));
+            err << errorLine(line) << "\n";
+            rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+        }
         return kExitFailure;
     };
     const std::string firstPath = options.frames
@@ -240,7 +252,7 @@ int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, 
         if (*parsed.exitCode == kExitSuccess) {
             out << parsed.message;
         } else {
-            err << kProgram << ": " << parsed.message << "\n";
+            err << kProgram << ": " << errorLine(parsed.message) << "\n";
         }
         return *parsed.exitCode;
     }
@@ -252,7 +264,7 @@ int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, 
         err << kProgram << ": not enough memory for a " << film.width << " x " << film.height
             << " image\n";
     } catch (const std::exception &failure) {
-        err << kProgram << ": " << failure.what() << "\n";
+        err << kProgram << ": " << errorLine(failure.what()) << "\n";
     }
     return kExitFailure;
 }

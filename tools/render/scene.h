@@ -97,6 +97,8 @@ class Scene {
     /// Linear colour seen along the ray and the distance to what it meets.
     ShadedRay shade(const Ray &ray) const;
     Rgb radiance(const Ray &ray) const { return shade(ray).colour; }
+    /// Whether a ray beyond what the tracer takes was left untraced.
+    bool refusedRays() const { return tracer_ && tracer_->refusedRays(); }
 
   private:
     Rgb sky(Vec3 direction) const;

@@ -1,5 +1,7 @@
 #include "tools/render/scene_file.h"
 
+#include "tools/render/error_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <functional>
@@ -205,7 +207,7 @@ bool parseSceneFile(const std::string &text, RenderOptions &options, LensData &l
         return fail("expected \"" + std::string(kMagic) + " VERSION\"");
     }
     if (version > kSceneFileVersion) {
-        return fail("version " + header[2] + " is newer than this brelvix-render reads (" +
+        return fail("version " + excerpt(header[2]) + " is newer than this brelvix-render reads (" +
                     std::to_string(kSceneFileVersion) + ")");
     }
 
@@ -228,7 +230,7 @@ bool parseSceneFile(const std::string &text, RenderOptions &options, LensData &l
         }
         const auto reader = settingReaders().find(parts[0]);
         if (reader == settingReaders().end()) {
-            return fail("unknown setting '" + parts[0] + "'");
+            return fail("unknown setting '" + excerpt(parts[0]) + "'");
         }
         if (std::find(seen.begin(), seen.end(), parts[0]) != seen.end()) {
             return fail("'" + parts[0] + "' given twice");

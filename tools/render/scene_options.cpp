@@ -32,6 +32,11 @@ void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
     app.add_option("--frames", arguments.frames, "Render frames A to B, each to NAME.0001.EXT, ...")
         ->option_text("A-B")
         ->group("Frame");
+    app.add_option("--max-memory", arguments.maxMemory,
+                   "Memory the scene and its objects may take to read, in GB (default: half "
+                   "the machine's)")
+        ->option_text("GB")
+        ->group("Scene and module");
     app.add_option("--isa", arguments.isa,
                    "Pin Embree's instruction set: sse2, sse4.2, avx, avx2, avx512")
         ->option_text("NAME")
@@ -58,6 +63,16 @@ bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options
     if (options.frame && options.frames) {
         error = "--frame and --frames exclude each other";
         return false;
+    }
+    if (!arguments.maxMemory.empty()) {
+        double gigabytes = 0.0;
+        // From 0.1 GB, enough for the smallest scene, to what 64 bits count.
+        if (!parseNumber(arguments.maxMemory, gigabytes) || gigabytes < 0.1 || gigabytes > 1e9) {
+            error =
+                "bad --max-memory '" + arguments.maxMemory + "' (expected a number of GB from 0.1)";
+            return false;
+        }
+        options.maxLoadMemory = static_cast<std::uint64_t>(gigabytes * 1e9);
     }
     constexpr const char *kInstructionSets[] = {"sse2", "sse4.2", "avx", "avx2", "avx512"};
     if (!options.isa.empty() && std::find(std::begin(kInstructionSets), std::end(kInstructionSets),

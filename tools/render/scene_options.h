@@ -26,6 +26,7 @@ struct SceneArguments {
     std::string frame;
     std::string frames;
     std::string isa;
+    std::string maxMemory;
 };
 
 struct RenderOptions;

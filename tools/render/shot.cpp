@@ -1,6 +1,8 @@
 #include "tools/render/shot.h"
 
 #include "tools/render/lws_shot.h"
+#include "tools/render/shot_wire.h"
+#include "tools/world/file_kind.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,6 +33,15 @@ class StillShot final : public Shot {
         shot.focalDistance = ahead > 0.0 ? ahead : std::max(length(toCentre), 1e-3);
         return shot;
     }
+    void write(ByteWriter &out) const override {
+        out.value(ShotKind::still);
+        writeWorldScene(out, world_);
+        writeCamera(out, camera_);
+        out.count(notes_.size());
+        for (const std::string &note : notes_) {
+            out.text(note);
+        }
+    }
     ShotFilm film() const override { return {}; }
     std::vector<std::string> notes() const override { return notes_; }
     ShotFrames frames() const override { return {}; }
@@ -51,7 +62,9 @@ bool isLightWaveScene(const std::string &path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".lws";
+    // By content too: Assimp would take a scene under another name and read
+    // the objects it names with its own reader, itself among them.
+    return extension == ".lws" || world::sceneKind(path) == world::SceneKind::lightWave;
 }
 
 } // namespace
@@ -98,6 +111,38 @@ std::unique_ptr<Shot> Shot::load(const std::string &path, const ShotRequest &req
                         "\" is orthographic; the lens renders it in perspective from its place");
     }
     return std::make_unique<StillShot>(std::move(*world), std::move(camera), std::move(notes));
+}
+
+std::unique_ptr<Shot> Shot::read(std::string_view bytes, std::string &error) {
+    ByteReader in(bytes);
+    return read(in, error);
+}
+
+std::unique_ptr<Shot> Shot::read(ByteReader &in, std::string &error) {
+    ShotKind kind{};
+    std::unique_ptr<Shot> shot;
+    if (in.value(kind) && kind == ShotKind::still) {
+        world::WorldScene world;
+        world::Camera camera;
+        std::vector<std::string> notes;
+        std::size_t count = 0;
+        bool read = readWorldScene(in, world) && readCamera(in, camera) &&
+                    in.count(count, sizeof(std::uint64_t));
+        for (std::size_t i = 0; read && i < count; ++i) {
+            read = in.text(notes.emplace_back());
+        }
+        if (read) {
+            shot =
+                std::make_unique<StillShot>(std::move(world), std::move(camera), std::move(notes));
+        }
+    } else if (in.ok() && kind == ShotKind::lightWave) {
+        shot = readLwsShot(in);
+    }
+    if (!shot || !in.ok() || !in.atEnd()) {
+        error = "the loading process sent a damaged scene";
+        return nullptr;
+    }
+    return shot;
 }
 
 Vec3 headingPitchBank(const ShotCamera &camera) {

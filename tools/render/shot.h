@@ -15,9 +15,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brelvix::render {
+
+class ByteReader;
+class ByteWriter;
 
 /// The lens's default zoom, 31.5 mm on the 24 mm film height: the view of a
 /// camera that frames a scene without one.
@@ -74,7 +78,15 @@ class Shot {
                                       std::string &error);
     static std::unique_ptr<Shot> load(const std::string &path, const ShotRequest &request,
                                       std::string &error);
+    /// A shot written by `write`, or null with a one-line `error` when the
+    /// bytes are damaged (see shot_wire.h).
+    static std::unique_ptr<Shot> read(std::string_view bytes, std::string &error);
+    /// The same from a reader, which must be at the message's end after it.
+    static std::unique_ptr<Shot> read(ByteReader &in, std::string &error);
     virtual ~Shot() = default;
+
+    /// Everything the shot holds, for `read` in another process.
+    virtual void write(ByteWriter &out) const = 0;
 
     virtual ShotCamera camera(double time) const = 0;
     virtual ShotFilm film() const = 0;

@@ -30,14 +30,18 @@ std::string readHeader(const std::string &path) {
     return header;
 }
 
-/// A count as written, saturated rather than wrapped (the reader wraps it).
+/// A count as the readers take it: the digits it starts with, whatever
+/// follows them ("4000000000x" is 4000000000), saturated rather than
+/// wrapped (the reader wraps it).
 bool parseCount(const std::string &word, uint64_t &count) {
-    if (word.empty() || !std::all_of(word.begin(), word.end(),
-                                     [](unsigned char c) { return std::isdigit(c) != 0; })) {
+    if (word.empty() || std::isdigit(static_cast<unsigned char>(word[0])) == 0) {
         return false;
     }
     count = 0;
     for (const char digit : word) {
+        if (std::isdigit(static_cast<unsigned char>(digit)) == 0) {
+            break;
+        }
         const uint64_t value = static_cast<uint64_t>(digit - '0');
         count = count > (UINT64_MAX - value) / 10 ? UINT64_MAX : count * 10 + value;
     }
@@ -50,12 +54,22 @@ std::string offFault(const std::string &header, uint64_t fileSize) {
     std::istringstream lines(header);
     std::string line;
     std::vector<std::string> words;
+    bool keyword = true;
+    // "nOFF" (and "CnOFF", ...) gives the dimension before the counts.
+    bool dimension = false;
     while (words.size() < 3 && std::getline(lines, line)) {
         line = line.substr(0, line.find('#'));
         std::istringstream wordsOfLine(line);
         std::string word;
         while (words.size() < 3 && wordsOfLine >> word) {
-            if (words.empty() && word.find("OFF") != std::string::npos) {
+            if (keyword && word.find("OFF") != std::string::npos) {
+                dimension = word.find("nOFF") != std::string::npos;
+                keyword = false;
+                continue;
+            }
+            keyword = false;
+            if (dimension) {
+                dimension = false;
                 continue;
             }
             words.push_back(word);
@@ -75,6 +89,10 @@ std::string offFault(const std::string &header, uint64_t fileSize) {
 
 /// PLY: "element NAME COUNT" lines up to "end_header".
 std::string plyFault(const std::string &header, uint64_t fileSize) {
+    if (header.find("end_header") == std::string::npos) {
+        // Comments past the bytes looked at could hide an element line.
+        return "has no end of its header in its first " + std::to_string(kHeaderBytes) + " bytes";
+    }
     std::istringstream lines(header);
     std::string line;
     uint64_t total = 0;
@@ -99,17 +117,27 @@ std::string plyFault(const std::string &header, uint64_t fileSize) {
 } // namespace
 
 std::string declaredSizeFault(const std::string &path) {
-    const std::string extension = lowerExtension(path);
-    if (extension != ".off" && extension != ".ply") {
-        return {};
-    }
     std::error_code code;
     const uint64_t fileSize = std::filesystem::file_size(path, code);
     if (code) {
         return {};
     }
     const std::string header = readHeader(path);
-    return extension == ".off" ? offFault(header, fileSize) : plyFault(header, fileSize);
+    // By content as well as by name: the importers pick a reader by either.
+    const std::string extension = lowerExtension(path);
+    if (extension == ".ply" || header.rfind("ply", 0) == 0) {
+        return plyFault(header, fileSize);
+    }
+    const std::size_t first = header.find_first_not_of(" \t\r\n");
+    const std::size_t firstEnd = header.find_first_of(" \t\r\n#", first);
+    const bool offKeyword =
+        first != std::string::npos &&
+        header.substr(first, firstEnd == std::string::npos ? firstEnd : firstEnd - first)
+                .find("OFF") != std::string::npos;
+    if (extension == ".off" || offKeyword) {
+        return offFault(header, fileSize);
+    }
+    return {};
 }
 
 } // namespace brelvix::world

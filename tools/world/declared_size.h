@@ -12,8 +12,9 @@
 namespace brelvix::world {
 
 /// Empty when the header's counts fit the file (or the format declares
-/// none: only OFF and PLY are checked), else what it declares, e.g.
-/// "declares 353535235358 vertices and 6 faces in 309 bytes".
+/// none: only OFF and PLY are checked, known by name or content), else what
+/// it declares, e.g. "declares 353535235358 vertices and 6 faces in 309
+/// bytes", or that a PLY header does not end within the bytes looked at.
 std::string declaredSizeFault(const std::string &path);
 
 } // namespace brelvix::world

@@ -329,7 +329,23 @@ std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
     return tracer;
 }
 
+bool takes(const Ray &ray, double nearest, double farthest) {
+    const double coordinates[] = {ray.origin.x,    ray.origin.y,    ray.origin.z,
+                                  ray.direction.x, ray.direction.y, ray.direction.z};
+    for (const double c : coordinates) {
+        // NaN fails too.
+        if (!(std::abs(c) <= kLargestRayCoordinate)) {
+            return false;
+        }
+    }
+    return !std::isnan(nearest) && !std::isnan(farthest) && nearest >= 0.0;
+}
+
 Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
+    if (!takes(ray, nearest, farthest)) {
+        refused_.store(true, std::memory_order_relaxed);
+        return Hit{};
+    }
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     RTCRayHit query{};
@@ -376,6 +392,10 @@ Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
 }
 
 bool Tracer::occluded(const Ray &ray, double nearest, double farthest) const {
+    if (!takes(ray, nearest, farthest)) {
+        refused_.store(true, std::memory_order_relaxed);
+        return false;
+    }
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     RTCRay query = embreeRay(ray, nearest, farthest);

@@ -16,6 +16,7 @@
 
 #include "tools/world/world_scene.h"
 
+#include <atomic>
 #include <limits>
 #include <memory>
 #include <string>
@@ -80,18 +81,34 @@ class Tracer {
     Tracer(const Tracer &) = delete;
     Tracer &operator=(const Tracer &) = delete;
 
-    /// The first surface along the ray between `nearest` and `farthest`.
+    /// The first surface along the ray between `nearest` and `farthest`. A
+    /// ray Embree cannot take (see `takes`) is not traced: it sees the sky,
+    /// and `refusedRays` turns true.
     Hit closestHit(const Ray &ray, double nearest = 0.0,
                    double farthest = std::numeric_limits<double>::infinity()) const;
     /// Whether any surface lies along the ray between the two distances.
     bool occluded(const Ray &ray, double nearest = 0.0,
                   double farthest = std::numeric_limits<double>::infinity()) const;
 
+    /// Whether a ray was refused since the tracer was made.
+    bool refusedRays() const { return refused_.load(std::memory_order_relaxed); }
+
   private:
     struct Shading;
     Tracer();
     std::unique_ptr<Shading> shading_;
+    mutable std::atomic<bool> refused_{false};
 };
+
+/// The largest coordinate of a ray's origin or direction that Embree takes:
+/// a little under its own bound, 1.844e18 in single precision, so that the
+/// rounding to single precision stays within it.
+inline constexpr double kLargestRayCoordinate = 1.8e18;
+
+/// Whether Embree takes the ray: every coordinate of its origin and direction
+/// within `kLargestRayCoordinate` (so finite in single precision), the
+/// distances not a number.
+bool takes(const Ray &ray, double nearest, double farthest);
 
 /// The device configuration text for Embree: "isa=sse2,threads=1", ...
 std::string deviceConfig(const TracerOptions &options);

@@ -2,6 +2,7 @@
 
 #include "tools/world/axes.h"
 #include "tools/world/declared_size.h"
+#include "tools/world/file_kind.h"
 
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
@@ -14,6 +15,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -143,17 +145,19 @@ aiMatrix4x4 worldFromNamed(const aiScene &scene, const aiString &name) {
     return worldFromNode;
 }
 
+ImportObserver importObserver = nullptr;
+
 /// Runs Assimp on a file found readable and of sane declared size; null
-/// with `error` set otherwise.
-const aiScene *import(Assimp::Importer &importer, const std::string &path, std::string &error) {
-    namespace fs = std::filesystem;
-    std::error_code code;
-    if (!fs::exists(path, code)) {
-        error = path + ": no such file";
+/// with `error` set otherwise. An object must not be a scene: Assimp would
+/// read the objects that one names, itself among them, without end.
+const aiScene *import(Assimp::Importer &importer, const std::string &path, bool object,
+                      std::string &error) {
+    if (const std::string fault = fileFault(path, UINTMAX_MAX); !fault.empty()) {
+        error = path + ": " + fault;
         return nullptr;
     }
-    if (fs::is_directory(path, code)) {
-        error = path + ": is a folder, not a scene file";
+    if (object && isSceneFile(path)) {
+        error = path + ": is a scene file, not an object";
         return nullptr;
     }
     if (!std::ifstream(path, std::ios::binary)) {
@@ -163,6 +167,9 @@ const aiScene *import(Assimp::Importer &importer, const std::string &path, std::
     if (const std::string fault = declaredSizeFault(path); !fault.empty()) {
         error = path + ": " + fault;
         return nullptr;
+    }
+    if (importObserver) {
+        importObserver(path, object);
     }
     listenForImportFaults();
     importFault.clear();
@@ -205,6 +212,8 @@ Bounds boundsOf(const std::vector<Mesh> &meshes) {
 
 } // namespace
 
+void setImportObserver(ImportObserver observer) { importObserver = observer; }
+
 void Bounds::add(Vec3 point) {
     low = {std::min(low.x, point.x), std::min(low.y, point.y), std::min(low.z, point.z)};
     high = {std::max(high.x, point.x), std::max(high.y, point.y), std::max(high.z, point.z)};
@@ -212,7 +221,7 @@ void Bounds::add(Vec3 point) {
 
 std::optional<WorldScene> loadScene(const std::string &path, std::string &error) {
     Assimp::Importer importer;
-    const aiScene *source = import(importer, path, error);
+    const aiScene *source = import(importer, path, false, error);
     if (!source) {
         return std::nullopt;
     }
@@ -241,7 +250,7 @@ std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int la
     // Assimp's layer index is the file's layer number plus one, which is
     // the scene file's count.
     importer.SetPropertyInteger(AI_CONFIG_IMPORT_LWO_ONE_LAYER_ONLY, layerNumber);
-    const aiScene *source = import(importer, path, error);
+    const aiScene *source = import(importer, path, true, error);
     if (!source) {
         return std::nullopt;
     }

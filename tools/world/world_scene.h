@@ -91,6 +91,12 @@ std::optional<WorldScene> loadScene(const std::string &path, std::string &error)
 std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layerNumber,
                                                  std::string &error);
 
+/// Told the path of each file just before Assimp reads it (`object`: as
+/// an object layer), so that a process watching the reading knows which
+/// file a crash came from. Null: nobody is told.
+using ImportObserver = void (*)(const std::string &path, bool object);
+void setImportObserver(ImportObserver observer);
+
 /// A camera looking along +z at the bounds' centre, far enough back that
 /// the bounds' enclosing sphere fits the narrower of the two fields of view.
 Camera framingCamera(const Bounds &bounds, double verticalFov, double aspect);

@@ -1,0 +1,75 @@
+// The pieces between a stranger's file and the renderer, in process: the
+// loading message refused whole when cut anywhere, files known by what they
+// are rather than their names, error lines kept short and printable.
+#include "tests/render/render_test_support.h"
+#include "tools/render/error_text.h"
+#include "tools/render/shot.h"
+#include "tools/render/shot_wire.h"
+#include "tools/world/file_kind.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace brelvix::render;
+using namespace brelvix::render::test;
+namespace world = brelvix::world;
+
+TEST(LoadingMessage, IsRefusedWhenCutAnywhere) {
+    for (const char *model : {"/usr/share/assimp/models/LWS/move_xz_bezier.lws",
+                              "/usr/share/assimp/models/PLY/cube.ply"}) {
+        SCOPED_TRACE(model);
+        std::string error;
+        const std::unique_ptr<Shot> shot = Shot::load(model, "", error);
+        ASSERT_TRUE(shot) << error;
+        ByteWriter out;
+        shot->write(out);
+        const std::string bytes = out.take();
+        ASSERT_TRUE(Shot::read(bytes, error)) << error;
+        for (std::size_t length = 0; length < bytes.size(); ++length) {
+            error.clear();
+            EXPECT_FALSE(Shot::read(std::string_view(bytes).substr(0, length), error)) << length;
+            EXPECT_EQ(error, "the loading process sent a damaged scene");
+        }
+        EXPECT_FALSE(Shot::read(bytes + '\0', error)) << "a byte past the end";
+    }
+}
+
+TEST(FileKind, KnowsScenesByContentAndRefusesWhatIsNotAFile) {
+    TempDirectory files;
+    const struct {
+        std::string name;
+        std::string text;
+        world::SceneKind kind;
+    } cases[] = {
+        {"scene.lwo", "LWSC\n5\n", world::SceneKind::lightWave},
+        {"scene.txt", "\n  LWSC\n3\n", world::SceneKind::lightWave},
+        {"motion.lwo", "LWMO\n3\n", world::SceneKind::other},
+        {"level.obj", "<?xml version=\"1.0\"?>\n<irr_scene>\n", world::SceneKind::other},
+        {"cube.lws", "v 0 0 0\n", world::SceneKind::none},
+    };
+    for (const auto &c : cases) {
+        writeFile(files.file(c.name), c.text);
+        EXPECT_EQ(world::sceneKind(files.file(c.name)), c.kind) << c.name;
+        EXPECT_EQ(world::fileFault(files.file(c.name), 1000), "") << c.name;
+    }
+    EXPECT_EQ(world::fileFault(files.file("scene.lwo"), 3), "is 7 bytes, more than the 3 read");
+    EXPECT_EQ(world::fileFault("/dev/null", 1000), "is a device, not a file");
+    EXPECT_EQ(world::fileFault(files.path(), 1000), "is a folder, not a file");
+    EXPECT_EQ(world::fileFault(files.file("missing"), 1000), "no such file");
+}
+
+TEST(ErrorText, QuotesLittleAndEscapesControlCharacters) {
+    EXPECT_EQ(excerpt("red\x1b[31m\n\t\x7f"), "red\\x1b[31m\\n\\t\\x7f");
+    EXPECT_EQ(excerpt(std::string(100, 'x')), std::string(80, 'x') + "... (100 bytes)");
+    const std::string line = "scene.lws:3: unknown word '" + std::string(1000000, 'y') + "'";
+    const std::string shown = errorLine(line);
+    EXPECT_EQ(shown.rfind("scene.lws:3: unknown word 'yyy", 0), 0u) << shown;
+    EXPECT_LT(shown.size(), 200u) << shown;
+    EXPECT_NE(shown.find("(1000002 bytes)"), std::string::npos) << shown;
+    EXPECT_EQ(errorLine("a path/with spaces: no such file"), "a path/with spaces: no such file");
+}
+
+} // namespace

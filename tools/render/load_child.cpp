@@ -1,0 +1,400 @@
+#include "tools/render/load_child.h"
+
+#include "tools/render/error_text.h"
+#include "tools/render/shot_wire.h"
+#include "tools/world/file_kind.h"
+#include "tools/world/world_scene.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace brelvix::render {
+namespace {
+
+// The child's messages: a kind byte, a 64-bit length, the bytes.
+enum Record : char {
+    kSceneFile = 'S',  // the scene file is being read (its path)
+    kObjectFile = 'O', // an object file is being read (its path)
+    kImportFile = 'F', // the scene file goes to the importer (its path)
+    kOutOfMemory = 'M',
+    kError = 'E',  // the load failed: its one line
+    kResult = 'R', // the shot (shot_wire.h)
+};
+
+constexpr std::size_t kHeaderBytes = 1 + sizeof(std::uint64_t);
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true; // their shadow memory needs the whole space
+#else
+constexpr bool kSanitized = false;
+#endif
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kOwnThread = false; // no threads after a fork under ThreadSanitizer
+#else
+constexpr bool kOwnThread = true;
+#endif
+
+// -- The child -------------------------------------------------------------
+
+int childPipe = -1;
+bool memoryReported = false;
+
+void writeAll(const char *data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(childPipe, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            _exit(3); // the parent is gone
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void sendHeader(Record kind, std::uint64_t length) {
+    char header[kHeaderBytes];
+    header[0] = kind;
+    std::memcpy(header + 1, &length, sizeof length);
+    writeAll(header, sizeof header);
+}
+
+/// Allocates nothing: also sent when memory has run out.
+void send(Record kind, const char *data, std::size_t size) {
+    sendHeader(kind, size);
+    writeAll(data, size);
+}
+
+void send(Record kind, const std::string &text) { send(kind, text.data(), text.size()); }
+
+/// Tells the parent, then lets operator new throw.
+void outOfMemory() {
+    if (!memoryReported) {
+        memoryReported = true;
+        send(kOutOfMemory, nullptr, 0);
+    }
+    std::set_new_handler(nullptr);
+}
+
+void noteImport(const std::string &path, bool object) {
+    send(object ? kObjectFile : kImportFile, path);
+}
+
+struct LoadJob {
+    const std::string *path;
+    const ShotRequest *request;
+};
+
+void *load(void *argument) {
+    const LoadJob &job = *static_cast<LoadJob *>(argument);
+    try {
+        std::string error;
+        const std::unique_ptr<Shot> shot = Shot::load(*job.path, *job.request, error);
+        if (!shot) {
+            // The parent shortens the line; this keeps the record small.
+            send(kError, error.substr(0, 64 * 1024));
+            return nullptr;
+        }
+        // Counted first, then written straight into the pipe.
+        ByteWriter counter = ByteWriter::counting();
+        shot->write(counter);
+        sendHeader(kResult, counter.size());
+        ByteWriter out = ByteWriter::into(childPipe);
+        shot->write(out);
+        out.flush();
+        // Done: the parent hears the pipe close now, and nothing is freed
+        // piece by piece.
+        _exit(0);
+    } catch (const std::bad_alloc &) {
+        outOfMemory();
+    } catch (const std::exception &failure) {
+        send(kError, *job.path + ": " + failure.what());
+    }
+    return nullptr;
+}
+
+[[noreturn]] void runChild(int pipe, pid_t parent, const std::string &path,
+                           const ShotRequest &request, const LoadLimits &limits) {
+    childPipe = pipe;
+    // Ends with the parent, whatever ends it; makes no core file.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) {
+        _exit(3);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    // The importers' own words (an assertion's text, a log) would come
+    // between the parent's lines: the parent says what happened.
+    if (const int nowhere = open("/dev/null", O_RDWR); nowhere >= 0) {
+        dup2(nowhere, STDOUT_FILENO);
+        dup2(nowhere, STDERR_FILENO);
+        close(nowhere);
+    }
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    const rlimit cpu{static_cast<rlim_t>(limits.cpuSeconds),
+                     static_cast<rlim_t>(limits.cpuSeconds) + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+    if (!kSanitized) {
+        rlimit space{};
+        getrlimit(RLIMIT_AS, &space);
+        space.rlim_cur = std::min<rlim_t>(space.rlim_max, limits.memory);
+        setrlimit(RLIMIT_AS, &space);
+    }
+    std::set_new_handler(outOfMemory);
+    world::setImportObserver(noteImport);
+    send(kSceneFile, path);
+
+    LoadJob job{&path, &request};
+    // A quarter of the address space, at most 1 GiB, for the importers'
+    // recursion over deep node trees.
+    const std::size_t stack = static_cast<std::size_t>(
+        std::min<std::uint64_t>(limits.memory / 4, std::uint64_t{1} << 30));
+    pthread_attr_t attributes;
+    pthread_t thread;
+    if (kOwnThread && pthread_attr_init(&attributes) == 0 &&
+        pthread_attr_setstacksize(&attributes, std::max<std::size_t>(stack, 8u << 20)) == 0 &&
+        pthread_create(&thread, &attributes, load, &job) == 0) {
+        pthread_join(thread, nullptr);
+    } else {
+        load(&job);
+    }
+    _exit(0);
+}
+
+// -- The parent ------------------------------------------------------------
+
+/// Kills and reaps the child unless it was reaped.
+struct ChildProcess {
+    pid_t pid = -1;
+    int pipe = -1;
+    ~ChildProcess() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (pipe >= 0) {
+            close(pipe);
+        }
+    }
+    /// The wait status.
+    int reap() {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid = -1;
+        return status;
+    }
+};
+
+bool stopped(const std::atomic<int> *stop) { return stop != nullptr && stop->load() != 0; }
+
+std::string gigabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g GB", static_cast<double>(bytes) / 1e9);
+    return text;
+}
+
+/// The pipe from the child, read as the bytes come, the stop request heard
+/// between them.
+class PipeReader {
+  public:
+    PipeReader(int fd, const std::atomic<int> *stop) : fd_(fd), stop_(stop) {}
+
+    /// Up to `most` bytes; 0 at the end of the stream, on a failure or when
+    /// stopped.
+    std::size_t read(char *into, std::size_t most) {
+        while (!stopped(stop_)) {
+            pollfd ready{fd_, POLLIN, 0};
+            const int polled = poll(&ready, 1, 50);
+            if (polled < 0 && errno != EINTR) {
+                return 0;
+            }
+            if (polled <= 0) {
+                continue;
+            }
+            const ssize_t got = ::read(fd_, into, most);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            return got > 0 ? static_cast<std::size_t>(got) : 0;
+        }
+        return 0;
+    }
+    /// Exactly `size` bytes, or false.
+    bool readAll(char *into, std::size_t size) {
+        while (size > 0) {
+            const std::size_t got = read(into, size);
+            if (got == 0) {
+                return false;
+            }
+            into += got;
+            size -= got;
+        }
+        return true;
+    }
+
+  private:
+    int fd_;
+    const std::atomic<int> *stop_;
+};
+
+/// What the child said, record by record, and the shot it sent.
+struct Report {
+    std::string file; // the file last being read
+    bool object = false;
+    bool outOfMemory = false;
+    std::string error;
+    std::unique_ptr<Shot> shot;
+    std::string shotError;
+    bool damaged = false;
+};
+
+/// Longest record but the shot: a path, an error line.
+constexpr std::uint64_t kLongestRecord = 1 << 20;
+
+/// Reads the child's records until the pipe ends.
+Report listen(PipeReader &pipe) {
+    Report report;
+    char header[kHeaderBytes];
+    while (pipe.readAll(header, sizeof header)) {
+        std::uint64_t length = 0;
+        std::memcpy(&length, header + 1, sizeof length);
+        if (header[0] == kResult) {
+            ByteReader in(length,
+                          [&pipe](char *into, std::size_t most) { return pipe.read(into, most); });
+            report.shot = Shot::read(in, report.shotError);
+            continue;
+        }
+        std::string body;
+        if (length > kLongestRecord) {
+            report.damaged = true;
+            break;
+        }
+        body.resize(static_cast<std::size_t>(length));
+        if (!pipe.readAll(body.data(), body.size())) {
+            break;
+        }
+        switch (header[0]) {
+        case kSceneFile:
+        case kImportFile:
+        case kObjectFile:
+            report.file = body;
+            report.object = header[0] == kObjectFile;
+            break;
+        case kOutOfMemory:
+            report.outOfMemory = true;
+            break;
+        case kError:
+            report.error = body;
+            break;
+        default:
+            report.damaged = true;
+            return report;
+        }
+    }
+    return report;
+}
+
+} // namespace
+
+std::uint64_t defaultLoadMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) {
+        return std::uint64_t{4} << 30;
+    }
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+}
+
+std::unique_ptr<Shot> loadShotInChild(const std::string &path, const ShotRequest &request,
+                                      const LoadLimits &requested, std::string &error,
+                                      const std::atomic<int> *stop) {
+    // A device or a FIFO would be read forever.
+    if (const std::string fault = world::fileFault(path, UINTMAX_MAX); !fault.empty()) {
+        error = path + ": " + fault;
+        return nullptr;
+    }
+    LoadLimits limits = requested;
+    if (limits.memory == 0) {
+        limits.memory = defaultLoadMemory();
+    }
+    // A limit the renderer already runs under is the one to name.
+    if (rlimit space{}; getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
+        limits.memory = std::min<std::uint64_t>(limits.memory, space.rlim_cur);
+    }
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        error = std::string("cannot start the loading process: ") + std::strerror(errno);
+        return nullptr;
+    }
+    ChildProcess child;
+    const pid_t parent = getpid();
+    child.pid = fork();
+    if (child.pid == 0) {
+        close(ends[0]);
+        runChild(ends[1], parent, path, request, limits);
+    }
+    close(ends[1]);
+    child.pipe = ends[0];
+    if (child.pid < 0) {
+        error = std::string("cannot start the loading process: ") + std::strerror(errno);
+        return nullptr;
+    }
+
+    // A larger pipe: fewer turns between the two processes for a large shot.
+    fcntl(child.pipe, F_SETPIPE_SZ, 1 << 20);
+    PipeReader pipe(child.pipe, stop);
+    Report report = listen(pipe);
+    if (stopped(stop)) {
+        error = "interrupted";
+        return nullptr; // the child is killed on the way out
+    }
+    const int status = child.reap();
+    const std::string file = (report.object ? "the object file " : "the scene file ") +
+                             excerpt(report.file.empty() ? path : report.file, 160);
+    if (report.outOfMemory) {
+        error = file + " needs more than " + gigabytes(limits.memory) +
+                " of memory to read (--max-memory)";
+        return nullptr;
+    }
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        if (signal == SIGXCPU) {
+            error = file + " takes more than " + std::to_string(limits.cpuSeconds) +
+                    " s of processor time to read";
+        } else {
+            error = file + " crashed the importer (SIG" + sigabbrev_np(signal) + ")";
+        }
+        return nullptr;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report.damaged) {
+        error = "the loading process of " + excerpt(path, 160) + " failed";
+        return nullptr;
+    }
+    if (!report.error.empty()) {
+        error = report.error;
+        return nullptr;
+    }
+    if (!report.shot) {
+        error = report.shotError.empty()
+                    ? "the loading process of " + excerpt(path, 160) + " sent nothing"
+                    : report.shotError;
+    }
+    return std::move(report.shot);
+}
+
+} // namespace brelvix::render
