@@ -15,10 +15,12 @@
 #include <new>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
+#include <ucontext.h>
 #include <unistd.h>
 
 namespace brelvix::render {
@@ -127,6 +129,36 @@ void *load(void *argument) {
     return nullptr;
 }
 
+LoadJob *stackJob = nullptr; // makecontext passes only ints
+
+void loadJobOnStack() { load(stackJob); }
+
+/// Runs `job` on a stack of `size` bytes of its own, still on this thread,
+/// below a guard: a second thread would cost the load a malloc arena of its
+/// own and the kernel a flush of the other processor's page tables at every
+/// unmapping, together 2 to 4 ms on the engine model. False when the stack
+/// cannot be had.
+bool loadOnOwnStack(LoadJob &job, std::size_t size) {
+    constexpr std::size_t kGuard = 64 * 1024;
+    void *const base = mmap(nullptr, size + kGuard, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (base == MAP_FAILED) {
+        return false;
+    }
+    ucontext_t caller;
+    ucontext_t loader;
+    if (mprotect(base, kGuard, PROT_NONE) != 0 || getcontext(&loader) != 0) {
+        munmap(base, size + kGuard);
+        return false;
+    }
+    loader.uc_stack.ss_sp = static_cast<char *>(base) + kGuard;
+    loader.uc_stack.ss_size = size;
+    loader.uc_link = &caller;
+    stackJob = &job;
+    makecontext(&loader, loadJobOnStack, 0);
+    return swapcontext(&caller, &loader) == 0;
+}
+
 [[noreturn]] void runChild(int pipe, pid_t parent, const std::string &path,
                            const ShotRequest &request, const LoadLimits &limits) {
     childPipe = pipe;
@@ -161,12 +193,18 @@ void *load(void *argument) {
     LoadJob job{&path, &request};
     // A quarter of the address space, at most 1 GiB, for the importers'
     // recursion over deep node trees.
-    const std::size_t stack = static_cast<std::size_t>(
-        std::min<std::uint64_t>(limits.memory / 4, std::uint64_t{1} << 30));
+    const std::size_t stack =
+        std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(
+                                  limits.memory / 4, std::uint64_t{1} << 30)),
+                              8u << 20);
+    if (!kSanitized && loadOnOwnStack(job, stack)) {
+        _exit(0);
+    }
+    // The sanitizers follow threads, not switched stacks.
     pthread_attr_t attributes;
     pthread_t thread;
     if (kOwnThread && pthread_attr_init(&attributes) == 0 &&
-        pthread_attr_setstacksize(&attributes, std::max<std::size_t>(stack, 8u << 20)) == 0 &&
+        pthread_attr_setstacksize(&attributes, stack) == 0 &&
         pthread_create(&thread, &attributes, load, &job) == 0) {
         pthread_join(thread, nullptr);
     } else {
