@@ -22,6 +22,7 @@
 #include <thread>
 #include <ucontext.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brelvix::render {
 namespace {
@@ -358,15 +359,24 @@ std::uint64_t defaultLoadMemory() {
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
 }
 
-std::unique_ptr<Shot> loadShotInChild(const std::string &path, const ShotRequest &request,
-                                      const LoadLimits &requested, std::string &error,
-                                      const std::atomic<int> *stop) {
+LoadingProcess::~LoadingProcess() {
+    const ChildProcess unfinished{pid_, pipe_}; // killed and reaped
+}
+
+LoadingProcess::LoadingProcess(LoadingProcess &&other) noexcept
+    : path_(std::move(other.path_)), limits_(other.limits_), error_(std::move(other.error_)),
+      pid_(std::exchange(other.pid_, -1)), pipe_(std::exchange(other.pipe_, -1)) {}
+
+LoadingProcess LoadingProcess::start(const std::string &path, const ShotRequest &request,
+                                     const LoadLimits &requested) {
+    LoadingProcess started;
+    started.path_ = path;
     // A device or a FIFO would be read forever.
     if (const std::string fault = world::fileFault(path, UINTMAX_MAX); !fault.empty()) {
-        error = path + ": " + fault;
-        return nullptr;
+        started.error_ = path + ": " + fault;
+        return started;
     }
-    LoadLimits limits = requested;
+    LoadLimits &limits = started.limits_ = requested;
     if (limits.memory == 0) {
         limits.memory = defaultLoadMemory();
     }
@@ -376,25 +386,35 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const ShotRequest
     }
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
-        error = std::string("cannot start the loading process: ") + std::strerror(errno);
-        return nullptr;
+        started.error_ = std::string("cannot start the loading process: ") + std::strerror(errno);
+        return started;
     }
-    ChildProcess child;
     const pid_t parent = getpid();
-    child.pid = fork();
-    if (child.pid == 0) {
+    const pid_t pid = fork();
+    if (pid == 0) {
         close(ends[0]);
         runChild(ends[1], parent, path, request, limits);
     }
     close(ends[1]);
-    child.pipe = ends[0];
-    if (child.pid < 0) {
-        error = std::string("cannot start the loading process: ") + std::strerror(errno);
+    started.pipe_ = ends[0];
+    if (pid < 0) {
+        started.error_ = std::string("cannot start the loading process: ") + std::strerror(errno);
+        return started;
+    }
+    started.pid_ = pid;
+    // A larger pipe: fewer turns between the two processes for a large shot.
+    fcntl(started.pipe_, F_SETPIPE_SZ, 1 << 20);
+    return started;
+}
+
+std::unique_ptr<Shot> LoadingProcess::finish(std::string &error, const std::atomic<int> *stop) {
+    ChildProcess child{std::exchange(pid_, -1), std::exchange(pipe_, -1)};
+    if (!error_.empty() || child.pid < 0) {
+        error = error_.empty() ? "the loading process was finished before" : error_;
         return nullptr;
     }
-
-    // A larger pipe: fewer turns between the two processes for a large shot.
-    fcntl(child.pipe, F_SETPIPE_SZ, 1 << 20);
+    const std::string &path = path_;
+    const LoadLimits &limits = limits_;
     PipeReader pipe(child.pipe, stop);
     Report report = listen(pipe);
     if (stopped(stop)) {
@@ -433,6 +453,12 @@ std::unique_ptr<Shot> loadShotInChild(const std::string &path, const ShotRequest
                     : report.shotError;
     }
     return std::move(report.shot);
+}
+
+std::unique_ptr<Shot> loadShotInChild(const std::string &path, const ShotRequest &request,
+                                      const LoadLimits &limits, std::string &error,
+                                      const std::atomic<int> *stop) {
+    return LoadingProcess::start(path, request, limits).finish(error, stop);
 }
 
 } // namespace brelvix::render

@@ -33,6 +33,30 @@ struct LoadLimits {
     int cpuSeconds = kLoadCpuSeconds;
 };
 
+/// A load going on in a child process: started, then finished while the
+/// caller did other work in between. Ended without `finish`, the child is
+/// killed and reaped.
+class LoadingProcess {
+  public:
+    /// Forks the child that reads `path` under `limits`.
+    static LoadingProcess start(const std::string &path, const ShotRequest &request,
+                                const LoadLimits &limits);
+    /// The shot, as loadShotInChild gives it; once.
+    std::unique_ptr<Shot> finish(std::string &error, const std::atomic<int> *stop = nullptr);
+
+    LoadingProcess(LoadingProcess &&other) noexcept;
+    LoadingProcess &operator=(LoadingProcess &&) = delete;
+    ~LoadingProcess();
+
+  private:
+    LoadingProcess() = default;
+    std::string path_;
+    LoadLimits limits_;
+    std::string error_; // why the child could not be started
+    int pid_ = -1;
+    int pipe_ = -1;
+};
+
 /// `Shot::load(path, request, error)` in a child process under `limits`.
 /// Null with a one-line `error` as `Shot::load` gives it, or naming the file
 /// that crashed the importer or needed more memory or time than allowed; or
