@@ -1,8 +1,8 @@
 // Reading a user's scene and the object files it names in a child process,
 // so that no file can take the renderer down with it.
 //
-// The child reads through the same `Shot::load` as ever, on a thread with a
-// large stack (deep but legal node trees recurse in the importers), under an
+// The child reads through the same `Shot::load` as ever, on a large stack of
+// its own (deep but legal node trees recurse in the importers), under an
 // address-space limit and a processor-time limit, with no core file. It tells
 // the parent each file's name just before an importer reads it, and at the
 // end sends the whole shot (shot_wire.h) through a pipe. The parent keeps
