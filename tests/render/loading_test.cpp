@@ -1,15 +1,19 @@
 // The pieces between a stranger's file and the renderer, in process: the
-// loading message refused whole when cut anywhere, files known by what they
-// are rather than their names, error lines kept short and printable.
+// loading message refused whole when cut anywhere and carried whole by the
+// loading process, files known by what they are rather than their names,
+// error lines kept short and printable.
 #include "tests/render/render_test_support.h"
 #include "tools/render/error_text.h"
+#include "tools/render/load_child.h"
 #include "tools/render/shot.h"
 #include "tools/render/shot_wire.h"
 #include "tools/world/file_kind.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
+#include <sys/wait.h>
 
 namespace {
 
@@ -35,6 +39,30 @@ TEST(LoadingMessage, IsRefusedWhenCutAnywhere) {
         }
         EXPECT_FALSE(Shot::read(bytes + '\0', error)) << "a byte past the end";
     }
+}
+
+TEST(LoadingProcess, SendsTheShotWholeAndLeavesNoChildWhenDropped) {
+    // Large enough that its arrays are read into pages made beforehand.
+    const std::string model =
+        "/usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb";
+    std::string error;
+    const std::unique_ptr<Shot> direct = Shot::load(model, "", error);
+    ASSERT_TRUE(direct) << error;
+    const std::unique_ptr<Shot> sent =
+        LoadingProcess::start(model, ShotRequest{}, LoadLimits{}).finish(error);
+    ASSERT_TRUE(sent) << error;
+    ByteWriter directBytes;
+    direct->write(directBytes);
+    ByteWriter sentBytes;
+    sent->write(sentBytes);
+    EXPECT_GT(directBytes.size(), 1u << 20);
+    EXPECT_TRUE(directBytes.bytes() == sentBytes.bytes());
+
+    ASSERT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    { const LoadingProcess dropped = LoadingProcess::start(model, ShotRequest{}, LoadLimits{}); }
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD) << "the dropped load's child is still there";
 }
 
 TEST(FileKind, KnowsScenesByContentAndRefusesWhatIsNotAFile) {

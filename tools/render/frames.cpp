@@ -20,6 +20,7 @@
 #include <fstream>
 #include <new>
 #include <numbers>
+#include <optional>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -212,18 +213,29 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             return false;
         }
     }
-    std::unique_ptr<Shot> shot;
+    if (options.scenePath.empty() && !options.cameraName.empty()) {
+        error = "--camera " + options.cameraName + ": the built-in scene has no cameras";
+        return false;
+    }
+    // The child reads the scene while the module is opened here.
+    std::optional<LoadingProcess> loading;
     if (!options.scenePath.empty()) {
-        shot =
-            loadShotInChild(options.scenePath,
-                            ShotRequest{options.cameraName, options.contentFolder, options.verbose},
-                            LoadLimits{options.maxLoadMemory, kLoadCpuSeconds}, error, stop);
+        loading.emplace(LoadingProcess::start(
+            options.scenePath,
+            ShotRequest{options.cameraName, options.contentFolder, options.verbose},
+            LoadLimits{options.maxLoadMemory, kLoadCpuSeconds}));
+    }
+    const std::string modulePath =
+        options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
+    std::string moduleError;
+    const std::unique_ptr<LensSession> session = LensSession::open(modulePath, moduleError);
+
+    std::unique_ptr<Shot> shot;
+    if (loading) {
+        shot = loading->finish(error, stop);
         if (!shot) {
             return false;
         }
-    } else if (!options.cameraName.empty()) {
-        error = "--camera " + options.cameraName + ": the built-in scene has no cameras";
-        return false;
     }
     std::vector<long> frames;
     if (!frameList(options, shot.get(), frames, error)) {
@@ -234,11 +246,8 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
     if (shot && !shotFilm(setup, *shot, film, error)) {
         return false;
     }
-
-    const std::string modulePath =
-        options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;
-    const std::unique_ptr<LensSession> session = LensSession::open(modulePath, error);
     if (!session) {
+        error = moduleError;
         return false;
     }
     if (!options.loadScenePath.empty() &&

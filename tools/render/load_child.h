@@ -1,8 +1,8 @@
 // Reading a user's scene and the object files it names in a child process,
 // so that no file can take the renderer down with it.
 //
-// The child reads through the same `Shot::load` as ever, on a thread with a
-// large stack (deep but legal node trees recurse in the importers), under an
+// The child reads through the same `Shot::load` as ever, on a large stack of
+// its own (deep but legal node trees recurse in the importers), under an
 // address-space limit and a processor-time limit, with no core file. It tells
 // the parent each file's name just before an importer reads it, and at the
 // end sends the whole shot (shot_wire.h) through a pipe. The parent keeps
@@ -31,6 +31,30 @@ struct LoadLimits {
     /// Address space of the loading process, bytes (0: defaultLoadMemory()).
     std::uint64_t memory = 0;
     int cpuSeconds = kLoadCpuSeconds;
+};
+
+/// A load going on in a child process: started, then finished while the
+/// caller did other work in between. Ended without `finish`, the child is
+/// killed and reaped.
+class LoadingProcess {
+  public:
+    /// Forks the child that reads `path` under `limits`.
+    static LoadingProcess start(const std::string &path, const ShotRequest &request,
+                                const LoadLimits &limits);
+    /// The shot, as loadShotInChild gives it; once.
+    std::unique_ptr<Shot> finish(std::string &error, const std::atomic<int> *stop = nullptr);
+
+    LoadingProcess(LoadingProcess &&other) noexcept;
+    LoadingProcess &operator=(LoadingProcess &&) = delete;
+    ~LoadingProcess();
+
+  private:
+    LoadingProcess() = default;
+    std::string path_;
+    LoadLimits limits_;
+    std::string error_; // why the child could not be started
+    int pid_ = -1;
+    int pipe_ = -1;
 };
 
 /// `Shot::load(path, request, error)` in a child process under `limits`.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace brelvix::render {
@@ -229,6 +230,16 @@ void ByteWriter::flush() {
         at += written > 0 ? static_cast<std::size_t>(written) : 0;
     }
     bytes_.clear();
+}
+
+void ByteReader::prefault(void *data, std::size_t size) {
+    // The whole pages inside; failing (an older kernel) changes nothing.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
+    if (end > start) {
+        madvise(reinterpret_cast<void *>(start), end - start, MADV_POPULATE_WRITE);
+    }
 }
 
 bool ByteReader::take(void *into, std::size_t size) {

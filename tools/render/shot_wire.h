@@ -112,6 +112,12 @@ class ByteReader {
         if (!count(n, sizeof(T))) {
             return false;
         }
+        if (n * sizeof(T) >= kPrefaultFrom && items.capacity() < n) {
+            // Its pages made in one call, rather than one fault at a time.
+            std::vector<T>().swap(items);
+            items.reserve(n);
+            prefault(items.data(), n * sizeof(T));
+        }
         items.resize(n);
         return take(items.data(), n * sizeof(T));
     }
@@ -126,6 +132,8 @@ class ByteReader {
     }
 
   private:
+    static constexpr std::size_t kPrefaultFrom = 64 * 1024;
+    static void prefault(void *data, std::size_t size);
     /// The next `size` bytes of the message into `into`.
     bool take(void *into, std::size_t size);
 
