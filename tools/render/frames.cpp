@@ -8,6 +8,7 @@
 #include "tools/render/scene_file.h"
 #include "tools/render/setup_range.h"
 #include "tools/render/shot.h"
+#include "tools/render/shot_setup.h"
 #include "tools/world/file_kind.h"
 
 #include <algorithm>
@@ -32,14 +33,6 @@ namespace {
 /// not use it, and times stay scene times in seconds.
 constexpr double kFramesPerSecond = 24.0;
 
-/// The frame numbers the renderer counts, as the command line does.
-constexpr long kLargestFrame = 999999;
-
-bool given(const RenderOptions &options, const char *setting) {
-    return std::find(options.givenSettings.begin(), options.givenSettings.end(), setting) !=
-           options.givenSettings.end();
-}
-
 bool channelGiven(const RenderOptions &options, const std::string &name) {
     return std::any_of(options.values.begin(), options.values.end(),
                        [&](const ChannelValue &value) { return value.channel == name; }) ||
@@ -59,77 +52,6 @@ void applyChannels(LensSession &session, const RenderOptions &options) {
             channel->curve.setKey(key.time, key.value);
         }
     }
-}
-
-/// Keys the camera item at each time the lens samples in the frame, so that
-/// the host's answers there are the scene's; the command line's focal
-/// distance and f-stop, when given, override the scene's.
-void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInfo &frame,
-                     const RenderOptions &options) {
-    item = standin::CameraItem{};
-    const int intervals = 4 * std::max(frame.motionSteps, 0);
-    std::array<double, 3> previous{};
-    for (int i = 0; i <= intervals; ++i) {
-        const double time =
-            intervals == 0 ? frame.start : frame.start + frame.duration * i / intervals;
-        const ShotCamera camera = shot.camera(time);
-        const Vec3 turn = headingPitchBank(camera);
-        std::array<double, 3> angles{turn.x, turn.y, turn.z};
-        // Each angle within half a turn of the last, so that the keys
-        // between them do not spin the long way round.
-        for (std::size_t a = 0; a < 3 && i > 0; ++a) {
-            constexpr double kTurn = 2.0 * std::numbers::pi;
-            angles[a] -= kTurn * std::round((angles[a] - previous[a]) / kTurn);
-        }
-        previous = angles;
-        for (int axis = 0; axis < 3; ++axis) {
-            item.position[axis].setKey(time, camera.position[axis]);
-        }
-        item.heading.setKey(time, angles[0]);
-        item.pitch.setKey(time, angles[1]);
-        item.bank.setKey(time, angles[2]);
-        item.focalDistance.setKey(time, given(options, "focal-distance") || !camera.focalDistance
-                                            ? options.focalDistance.value_or(1.0)
-                                            : *camera.focalDistance);
-        item.fStop.setKey(time, given(options, "f-stop") || !camera.fStop ? options.fStop
-                                                                          : *camera.fStop);
-    }
-}
-
-/// The film as the scene's camera sets it, under the command line's; false
-/// with `error` for an image size the renderer does not make.
-bool shotFilm(const RenderOptions &options, const Shot &shot, FilmSettings &film,
-              std::string &error) {
-    film = options.film;
-    const ShotFilm set = shot.film();
-    if (set.width && set.height && !given(options, "width") && !given(options, "height")) {
-        // Even, for the two halves.
-        const long width = *set.width + *set.width % 2;
-        if (width < 2 || width > kMaxImageSide || *set.height < 1 || *set.height > kMaxImageSide) {
-            error = options.scenePath + ": the camera's frame size " + std::to_string(*set.width) +
-                    " x " + std::to_string(*set.height) + " is outside the 2 to " +
-                    std::to_string(kMaxImageSide) +
-                    " pixels a side rendered (give --width and --height)";
-            return false;
-        }
-        film.width = static_cast<int>(width);
-        film.height = *set.height;
-    }
-    // The host renders without an aperture when the camera's depth of field
-    // is off: every ray then leaves the lens's centre, as with --no-dof.
-    if (const std::optional<bool> aperture = shot.depthOfField();
-        aperture && !given(options, "depth-of-field")) {
-        film.depthOfField = *aperture;
-    }
-    if (set.filmHeight && !given(options, "film-height")) {
-        film.filmHeight = *set.filmHeight;
-    }
-    if (!given(options, "film-width")) {
-        film.filmWidth = set.filmWidth && film.width == set.width && film.height == set.height
-                             ? *set.filmWidth
-                             : film.filmHeight * film.width / film.height;
-    }
-    return true;
 }
 
 /// Empty when the tracer's hierarchy for `triangles` (about 64 bytes a
@@ -155,34 +77,6 @@ std::string tracerMemoryFault(std::size_t triangles) {
                   "%.3g GB, %.3g GB are left under the address-space limit",
                   triangles, static_cast<double>(needed) / 1e9, static_cast<double>(left) / 1e9);
     return line;
-}
-
-/// The frames to render; false with `error` for one outside the scene's.
-bool frameList(const RenderOptions &options, const Shot *shot, std::vector<long> &frames,
-               std::string &error) {
-    const ShotFrames range = shot ? shot->frames() : ShotFrames{};
-    if (options.frames) {
-        for (long frame = options.frames->first; frame <= options.frames->last; ++frame) {
-            frames.push_back(frame);
-        }
-    } else {
-        frames.push_back(options.frame.value_or(range.ranged ? range.first : 0));
-    }
-    for (const long frame : frames) {
-        if (frame < -kLargestFrame || frame > kLargestFrame) {
-            error = options.scenePath + ": frame " + std::to_string(frame) +
-                    " is beyond the frames the renderer counts (" + std::to_string(-kLargestFrame) +
-                    " to " + std::to_string(kLargestFrame) + ")";
-            return false;
-        }
-        if (range.ranged && (frame < range.first || frame > range.last)) {
-            error = options.scenePath + ": frame " + std::to_string(frame) +
-                    " is outside the scene's frames " + std::to_string(range.first) + " to " +
-                    std::to_string(range.last);
-            return false;
-        }
-    }
-    return true;
 }
 
 /// The frame loop of renderFrames, or with `visit` set of visitFrames.
@@ -269,7 +163,7 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
         frame.framesPerSecond = range.ranged ? range.framesPerSecond : kFramesPerSecond;
         frame.start = range.ranged ? number / range.framesPerSecond
                                    : setup.frameStart + number * setup.frameDuration;
-        frame.duration = range.ranged && !given(options, "frame-duration")
+        frame.duration = range.ranged && !options.given("frame-duration")
                              ? 1.0 / range.framesPerSecond
                              : setup.frameDuration;
         frame.motionSteps = film.motionSteps;

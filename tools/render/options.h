@@ -6,9 +6,11 @@
 #include "tools/render/scene_options.h"
 #include "tools/render/vec3.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brelvix::render {
@@ -63,6 +65,11 @@ struct RenderOptions {
     /// The set-up settings the command line gave, by their names in a scene
     /// file ("position", "f-stop", ...): a loaded scene does not change them.
     std::vector<std::string> givenSettings;
+    /// Whether the command line gave `setting` (a name of givenSettings).
+    bool given(std::string_view setting) const {
+        return std::find(givenSettings.begin(), givenSettings.end(), setting) !=
+               givenSettings.end();
+    }
 
     /// Empty: the built-in scene.
     std::string scenePath;

@@ -236,10 +236,9 @@ bool parseSceneFile(const std::string &text, RenderOptions &options, LensData &l
             return fail("'" + parts[0] + "' given twice");
         }
         seen.push_back(parts[0]);
-        const bool given = std::find(options.givenSettings.begin(), options.givenSettings.end(),
-                                     parts[0]) != options.givenSettings.end();
         std::string what;
-        if (!reader->second({parts.begin() + 1, parts.end()}, given ? overridden : loaded, what)) {
+        if (!reader->second({parts.begin() + 1, parts.end()},
+                            options.given(parts[0]) ? overridden : loaded, what)) {
             return fail(parts[0] + ": " + what);
         }
     }

@@ -88,8 +88,7 @@ bool checkSceneSettings(const RenderOptions &options, std::string &error) {
         return true;
     }
     for (const char *setting : {"position", "target", "move", "frame-start", "frame-duration"}) {
-        if (std::find(options.givenSettings.begin(), options.givenSettings.end(), setting) !=
-            options.givenSettings.end()) {
+        if (options.given(setting)) {
             error = std::string("--") + setting +
                     " means nothing with a scene file: the scene's camera and frames set it "
                     "(use --camera and --frame)";
