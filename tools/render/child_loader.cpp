@@ -74,7 +74,7 @@ void outOfMemory() {
 }
 
 void noteImport(const std::string &path, bool object) {
-    send(object ? kObjectFile : kImportFile, path);
+    send(object ? kObjectFile : kSceneFile, path);
 }
 
 struct LoadJob {

@@ -14,9 +14,8 @@ namespace brelvix::render::child {
 
 // The child's messages: a kind byte, a 64-bit length, the bytes.
 enum Record : char {
-    kSceneFile = 'S',  // the scene file is being read (its path)
+    kSceneFile = 'S',  // the scene file is being read, or goes to the importer (its path)
     kObjectFile = 'O', // an object file is being read (its path)
-    kImportFile = 'F', // the scene file goes to the importer (its path)
     kOutOfMemory = 'M',
     kError = 'E',  // the load failed: its one line
     kResult = 'R', // the shot (shot_wire.h)

@@ -140,7 +140,6 @@ Report listen(PipeReader &pipe) {
         }
         switch (header[0]) {
         case kSceneFile:
-        case kImportFile:
         case kObjectFile:
             report.file = body;
             report.object = header[0] == kObjectFile;
