@@ -23,6 +23,11 @@ struct ItemLines {
     bool motion = false;
 };
 
+/// Sets the scene's `byId` from its items, sorted by id. Returns the place in
+/// `byId` of the first id given twice (its earlier twin just before it), or
+/// `kNoItem` when every id is unique.
+std::size_t indexIds(Scene &scene);
+
 /// Sets the scene's `byId` and `order` and each item's `parentIndex` and
 /// `targetIndex`. False, with the fault recorded in `lines`, for a repeated
 /// id, a parent or target that no item has, or a loop: an item that is its
