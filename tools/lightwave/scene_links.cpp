@@ -113,9 +113,9 @@ std::size_t indexIds(Scene &scene) {
 bool linkItems(Scene &scene, const std::vector<ItemLines> &itemLines, LineCursor &lines) {
     if (const std::size_t k = indexIds(scene); k != kNoItem) {
         const std::vector<std::pair<std::uint32_t, std::size_t>> &byId = scene.byId;
-        return lines.failAt(itemLines[byId[k].second].added, "a second item with the same id, ",
+        return lines.failAt(scene.items[byId[k].second].line, "a second item with the same id, ",
                             hexId(byId[k].first), " (the first is on line ",
-                            itemLines[byId[k - 1].second].added, ")");
+                            scene.items[byId[k - 1].second].line, ")");
     }
     const auto indexOf = [&scene](std::uint32_t id) {
         const Item *item = scene.find(id);

@@ -14,10 +14,10 @@
 
 namespace brelvix::lightwave {
 
-/// Where the file gave an item and its links, for fault texts (0: not
-/// given), and whether it gave the item's motion.
+/// Where the file gave an item's links, for fault texts (0: not given), and
+/// whether it gave the item's motion. The line that added the item is the
+/// item's own `line`.
 struct ItemLines {
-    int added = 0;
     int parent = 0;
     int target = 0;
     bool motion = false;
