@@ -310,16 +310,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         for (const std::string &text : keys) {
             options.keys.push_back(channelKey(text));
         }
-        // The panel's range: a zoom of 0 or below makes no lens.
-        for (const ChannelValue &value : options.values) {
-            if (value.channel == kChannelNames[0] && !(value.value > 0.0)) {
-                throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
-            }
-        }
-        for (const ChannelKey &key : options.keys) {
-            if (key.channel == kChannelNames[0] && !(key.value > 0.0)) {
-                throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
-            }
+        // The panel's range: a zoom of 0 or below makes no lens, held or keyed.
+        const auto noLens = [](const auto &given) {
+            return given.channel == kChannelNames[0] && !(given.value > 0.0);
+        };
+        if (std::any_of(options.values.begin(), options.values.end(), noLens) ||
+            std::any_of(options.keys.begin(), options.keys.end(), noLens)) {
+            throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
         }
 
         if (!position.empty()) {
