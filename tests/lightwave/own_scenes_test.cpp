@@ -18,6 +18,8 @@
 #include <numbers>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace brelvix::lightwave {
 namespace {
@@ -115,6 +117,24 @@ TEST(OwnScenes, FormatFiveBonesTargetsAndTheCurrentCamera) {
         expectNear(pose.forward, unit({target.x + 6.0, target.y - 1.0, target.z}), "aim");
         EXPECT_NEAR(pose.right.y, -std::sin(0.2), 1e-9);
     }
+    // One item placed alone, through its parents and its target's, lands
+    // exactly where placing the whole scene puts it.
+    for (const double time : {0.0, 0.37, 1.0}) {
+        const std::vector<WorldPose> poses = worldPoses(scene, time);
+        for (std::size_t i = 0; i < scene.items.size(); ++i) {
+            const WorldPose alone = worldPose(scene, scene.items[i], time);
+            const WorldPose &all = poses[i];
+            const std::pair<Vec3, Vec3> parts[] = {{alone.position, all.position},
+                                                   {alone.forward, all.forward},
+                                                   {alone.up, all.up},
+                                                   {alone.origin, all.origin},
+                                                   {alone.xAxis, all.xAxis}};
+            for (const auto &[a, b] : parts) {
+                EXPECT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z)
+                    << scene.items[i].name << " at " << time;
+            }
+        }
+    }
 }
 
 // Paths as other machines wrote them, found in a moved project's content
@@ -176,6 +196,8 @@ TEST(OwnScenes, LinksOfAnyLengthAndTheirFaults) {
     ASSERT_TRUE(read.scene) << read.error;
     const std::vector<WorldPose> poses = worldPoses(*read.scene, 0.0);
     EXPECT_NEAR(poses.back().position.y, 0.001 * kLength, 1e-6);
+    EXPECT_EQ(worldPose(*read.scene, read.scene->items.back(), 0.0).position.y,
+              poses.back().position.y);
 
     // The first null made the child of the last.
     char last[32];

@@ -145,6 +145,7 @@ TEST(HostileInput, EachKindEndsInOneLineAndLeavesNothing) {
          1,
          "leave single precision (camera position x 1e+39)"},
         {{"--ZoomFactor", "0"}, 2, "ZoomFactor must be above 0"},
+        {{"--key", "ZoomFactor@1=-2"}, 2, "ZoomFactor must be above 0"},
         {{"--load-scene", inputs.file("no-zoom.scene")},
          1,
          "ZoomFactor 0 is out of the lens's range (above 0)"},

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,9 +73,16 @@ TEST_F(MovedProject, EveryFormatRendersWithItsObjectsFoundAndItsCamera) {
     EXPECT_EQ(moved.status, 0) << moved.err;
     // The current camera is Side, with the depth of field off: the same
     // picture as asking for it by name with --no-dof, and not Front's.
-    run({scene("bones"), "--camera", "Side", "--no-dof", "-o", output("side")}, scratch);
-    run({scene("bones"), "--camera", "Front", "-o", output("front")}, scratch);
-    run({scene("bones"), "--dof", "-o", output("aperture")}, scratch);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> views = {
+        {"side", {scene("bones"), "--camera", "Side", "--no-dof", "-o", output("side")}},
+        {"front", {scene("bones"), "--camera", "Front", "-o", output("front")}},
+        {"aperture", {scene("bones"), "--dof", "-o", output("aperture")}},
+    };
+    for (const auto &[name, arguments] : views) {
+        const Outcome outcome = run(arguments, scratch);
+        EXPECT_EQ(outcome.status, 0) << name << ": " << outcome.err;
+        EXPECT_TRUE(fs::exists(output(name))) << name;
+    }
     EXPECT_EQ(readFile(output("bones")), readFile(output("side")));
     EXPECT_NE(readFile(output("bones")), readFile(output("front")));
     EXPECT_NE(readFile(output("bones")), readFile(output("aperture")));

@@ -32,9 +32,7 @@ bool readEndBehavior(LineCursor &lines, const Words &w, Item &item) {
     if (!readValues(lines, w, 1, &code)) {
         return false;
     }
-    const Behavior post = code == 0.0   ? Behavior::reset
-                          : code == 2.0 ? Behavior::repeat
-                                        : Behavior::constant;
+    const Behavior post = endBehavior(code);
     for (Envelope &envelope : item.motion) {
         envelope.post = post;
     }

@@ -93,28 +93,25 @@ WorldPose poseOf(const Affine &world, const Item &item) {
                      world.zAxis};
 }
 
-} // namespace
+// The items' world frames at one time, placed one at a time, each after its
+// parent and its target's parent. Each item's channels are evaluated once,
+// whether it is placed, aimed at, or both.
+class Placement {
+  public:
+    Placement(const Scene &scene, double time)
+        : scene_(scene), time_(time), count_(scene.items.size()), frames_(count_), locals_(count_),
+          evaluated_(count_, 0) {}
 
-std::vector<WorldPose> worldPoses(const Scene &scene, double time) {
-    const std::size_t count = scene.items.size();
-    std::vector<std::size_t> order = scene.order;
-    if (order.size() != count) {
-        order = placementOrder(scene); // a scene made in code rather than read
-    }
-    std::vector<Affine> frames(count);
-    std::vector<WorldPose> poses(count);
-    const auto parentFrame = [&](const Item &item) {
-        return item.parentIndex < count ? frames[item.parentIndex] : Affine{};
-    };
-    for (const std::size_t i : order) {
-        const Item &item = scene.items[i];
-        LocalPose local = localPose(item, time);
-        if (item.targetIndex < count) {
+    // Places item `i`, its parent and its target's parent placed already.
+    const Affine &place(std::size_t i) {
+        const Item &item = scene_.items[i];
+        LocalPose local = this->local(i);
+        if (item.targetIndex < count_) {
             // Heading and pitch toward where the target's channels put it,
             // in the item's parent's axes; the bank stays the item's own.
-            const Item &target = scene.items[item.targetIndex];
+            const Item &target = scene_.items[item.targetIndex];
             const Affine parent = parentFrame(item);
-            const Vec3 aim = parentFrame(target).apply(localPose(target, time).position) -
+            const Vec3 aim = parentFrame(target).apply(this->local(item.targetIndex).position) -
                              parent.apply(local.position);
             const std::optional<Vec3> d = inFrame(parent, aim);
             if (d && (d->x != 0.0 || d->y != 0.0 || d->z != 0.0)) {
@@ -122,16 +119,93 @@ std::vector<WorldPose> worldPoses(const Scene &scene, double time) {
                 local.rotation.y = std::atan2(-d->y, std::hypot(d->x, d->z));
             }
         }
-        frames[i] = parentFrame(item).after(parentFromItem(local));
-        poses[i] = poseOf(frames[i], item);
+        frames_[i] = parentFrame(item).after(parentFromItem(local));
+        return frames_[i];
+    }
+
+  private:
+    const LocalPose &local(std::size_t i) {
+        if (evaluated_[i] == 0) {
+            locals_[i] = localPose(scene_.items[i], time_);
+            evaluated_[i] = 1;
+        }
+        return locals_[i];
+    }
+
+    Affine parentFrame(const Item &item) const {
+        return item.parentIndex < count_ ? frames_[item.parentIndex] : Affine{};
+    }
+
+    const Scene &scene_;
+    double time_;
+    std::size_t count_;
+    std::vector<Affine> frames_;
+    std::vector<LocalPose> locals_;
+    std::vector<unsigned char> evaluated_;
+};
+
+// The scene's placement order: the reader's, or for a scene made in code
+// rather than read, one worked out into `fallback`.
+const std::vector<std::size_t> &orderOf(const Scene &scene, std::vector<std::size_t> &fallback) {
+    if (scene.order.size() == scene.items.size()) {
+        return scene.order;
+    }
+    fallback = placementOrder(scene);
+    return fallback;
+}
+
+} // namespace
+
+std::vector<WorldPose> worldPoses(const Scene &scene, double time) {
+    std::vector<std::size_t> fallback;
+    const std::vector<std::size_t> &order = orderOf(scene, fallback);
+    Placement placement(scene, time);
+    std::vector<WorldPose> poses(scene.items.size());
+    for (const std::size_t i : order) {
+        poses[i] = poseOf(placement.place(i), scene.items[i]);
     }
     return poses;
 }
 
 WorldPose worldPose(const Scene &scene, const Item &item, double time) {
+    const std::size_t count = scene.items.size();
     const std::size_t index = static_cast<std::size_t>(&item - scene.items.data());
-    return index < scene.items.size() ? worldPoses(scene, time)[index]
-                                      : poseOf(parentFromItem(localPose(item, time)), item);
+    if (index >= count) {
+        return poseOf(parentFromItem(localPose(item, time)), item);
+    }
+    // The items this one's place depends on: its parents, and for each of
+    // those items with a target, the target's parents, followed without
+    // recursion.
+    std::vector<unsigned char> needed(count, 0);
+    std::vector<std::size_t> pending{index};
+    needed[index] = 1;
+    while (!pending.empty()) {
+        const Item &next = scene.items[pending.back()];
+        pending.pop_back();
+        const std::size_t targetParent =
+            next.targetIndex < count ? scene.items[next.targetIndex].parentIndex : kNoItem;
+        for (const std::size_t need : {next.parentIndex, targetParent}) {
+            if (need < count && needed[need] == 0) {
+                needed[need] = 1;
+                pending.push_back(need);
+            }
+        }
+    }
+    // Placed in the scene's order, as worldPoses places them; an item on a
+    // loop of links is left at the origin there, and so here.
+    std::vector<std::size_t> fallback;
+    Placement placement(scene, time);
+    WorldPose pose{};
+    for (const std::size_t i : orderOf(scene, fallback)) {
+        if (needed[i] != 0) {
+            const Affine &frame = placement.place(i);
+            if (i == index) {
+                pose = poseOf(frame, item);
+                break; // everything it needs came before it
+            }
+        }
+    }
+    return pose;
 }
 
 } // namespace brelvix::lightwave

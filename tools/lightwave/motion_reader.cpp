@@ -132,12 +132,11 @@ bool readOlderKeys(LineCursor &lines, Envelope *kept, std::size_t keptCount, std
     return true;
 }
 
-// `EndBehavior n` after an older envelope: 0 reset, 1 stop, 2 repeat.
+} // namespace
+
 Behavior endBehavior(double code) {
     return code == 0.0 ? Behavior::reset : code == 2.0 ? Behavior::repeat : Behavior::constant;
 }
-
-} // namespace
 
 bool readEnvelope(LineCursor &lines, Envelope &envelope) {
     const std::vector<std::string_view> open = words(lines.take());

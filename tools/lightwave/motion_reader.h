@@ -37,6 +37,10 @@ bool readEnvelope(LineCursor &lines, Envelope &envelope);
 /// either older form, then an optional `EndBehavior n` line.
 bool readOlderEnvelope(LineCursor &lines, Envelope &envelope, double framesPerSecond);
 
+/// The behaviour after the last key that `EndBehavior n` of the older forms
+/// gives: 0 reset, 1 stop (and any other code), 2 repeat.
+Behavior endBehavior(double code);
+
 /// Reads a setting written either as `Keyword value` or as
 /// `Keyword (envelope)` followed by an envelope block, of either form;
 /// `lineWords` are the words of the keyword's line, already taken. Key frames

@@ -94,7 +94,7 @@ std::vector<std::size_t> placementOrder(const Scene &scene, LoopAt *looped) {
     return {};
 }
 
-bool linkItems(Scene &scene, const std::vector<ItemLines> &itemLines, LineCursor &lines) {
+std::size_t indexIds(Scene &scene) {
     std::vector<std::pair<std::uint32_t, std::size_t>> &byId = scene.byId;
     byId.clear();
     byId.reserve(scene.items.size());
@@ -104,10 +104,18 @@ bool linkItems(Scene &scene, const std::vector<ItemLines> &itemLines, LineCursor
     std::sort(byId.begin(), byId.end());
     for (std::size_t k = 1; k < byId.size(); ++k) {
         if (byId[k].first == byId[k - 1].first) {
-            return lines.failAt(itemLines[byId[k].second].added, "a second item with the same id, ",
-                                hexId(byId[k].first), " (the first is on line ",
-                                itemLines[byId[k - 1].second].added, ")");
+            return k;
         }
+    }
+    return kNoItem;
+}
+
+bool linkItems(Scene &scene, const std::vector<ItemLines> &itemLines, LineCursor &lines) {
+    if (const std::size_t k = indexIds(scene); k != kNoItem) {
+        const std::vector<std::pair<std::uint32_t, std::size_t>> &byId = scene.byId;
+        return lines.failAt(scene.items[byId[k].second].line, "a second item with the same id, ",
+                            hexId(byId[k].first), " (the first is on line ",
+                            scene.items[byId[k - 1].second].line, ")");
     }
     const auto indexOf = [&scene](std::uint32_t id) {
         const Item *item = scene.find(id);

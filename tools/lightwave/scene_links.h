@@ -14,14 +14,19 @@
 
 namespace brelvix::lightwave {
 
-/// Where the file gave an item and its links, for fault texts (0: not
-/// given), and whether it gave the item's motion.
+/// Where the file gave an item's links, for fault texts (0: not given), and
+/// whether it gave the item's motion. The line that added the item is the
+/// item's own `line`.
 struct ItemLines {
-    int added = 0;
     int parent = 0;
     int target = 0;
     bool motion = false;
 };
+
+/// Sets the scene's `byId` from its items, sorted by id. Returns the place in
+/// `byId` of the first id given twice (its earlier twin just before it), or
+/// `kNoItem` when every id is unique.
+std::size_t indexIds(Scene &scene);
 
 /// Sets the scene's `byId` and `order` and each item's `parentIndex` and
 /// `targetIndex`. False, with the fault recorded in `lines`, for a repeated

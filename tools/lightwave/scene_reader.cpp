@@ -88,6 +88,7 @@ class SceneParser {
         case ItemKind::object:
             index = objects_++;
             bones_ = 0;
+            lastObject_ = scene_.items.size(); // the index the item is added at
             break;
         case ItemKind::light:
             index = lights_++;
@@ -108,7 +109,7 @@ class SceneParser {
         item.name = kind == ItemKind::light ? "Light" : kind == ItemKind::camera ? "Camera" : "";
         item.line = lines_.line();
         scene_.items.push_back(std::move(item));
-        itemLines_.push_back({lines_.line(), 0, 0, false});
+        itemLines_.emplace_back();
         return scene_.items.back();
     }
 
@@ -163,7 +164,6 @@ class SceneParser {
             item.objectPath = path;
             item.layer = static_cast<int>(*layer);
             item.name = fileStem(path);
-            lastObject_ = scene_.items.size() - 1;
             return true;
         }
         if (key == "AddNullObject") {
@@ -171,7 +171,6 @@ class SceneParser {
             Item &item = addItem(ItemKind::object, idAndRest(line, w, 1, name));
             item.isNull = true;
             item.name = name.empty() ? "Null" : name;
-            lastObject_ = scene_.items.size() - 1;
             return true;
         }
         if (key == "AddLight" || key == "AddCamera" || key == "AddBone") {
@@ -198,7 +197,6 @@ class SceneParser {
 
     bool readLine(std::string_view line, const Words &w) {
         const std::string_view key = w[0];
-        currentLine_ = line;
         if (key == "FirstFrame" || key == "LastFrame") {
             double frame = 0.0;
             if (!readValues(lines_, w, 1, &frame)) {
@@ -236,7 +234,7 @@ class SceneParser {
             return true;
         }
         if (key.front() == '{') {
-            return skipBlock();
+            return skipBlock(w);
         }
         if (const std::optional<bool> read = readItemLines(line, w)) {
             return *read;
@@ -278,11 +276,12 @@ class SceneParser {
         }
     }
 
-    // A block in braces that the reader does not know, its opening line taken.
-    bool skipBlock() {
+    // A block in braces that the reader does not know, its opening line
+    // taken (its words `w`).
+    bool skipBlock(const Words &w) {
         const int opened = lines_.line();
         int depth = 0;
-        for (const std::string_view word : words(currentLine_)) {
+        for (const std::string_view word : w) {
             depth += word.front() == '{' ? 1 : word == "}" ? -1 : 0;
         }
         while (depth > 0) {
@@ -347,7 +346,6 @@ class SceneParser {
     std::uint32_t bones_ = 0; // bones of the last object so far
     std::size_t lastObject_ = kNoItem;
     bool cameraShown_ = false; // the last camera's `ShowCamera` was read
-    std::string_view currentLine_;
     std::optional<long long> currentCamera_;
     int currentCameraLine_ = 0;
     std::size_t endPluginAt_ = kNoItem; // line index of the next `EndPlugin`

@@ -1,136 +1,19 @@
 #include "tools/render/options.h"
 
 #include "tools/render/lens_session.h"
+#include "tools/render/option_values.h"
 #include "tools/render/options_help.h"
 #include "tools/render/pending_file.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <thread>
 
 namespace brelvix::render {
 
-bool parseNumber(const std::string &text, double &value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
-        return false;
-    }
-    errno = 0;
-    char *end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno != ERANGE && std::isfinite(value);
-}
-
-bool parseInteger(const std::string &text, long &value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
-        return false;
-    }
-    errno = 0;
-    char *end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return end == text.c_str() + text.size() && errno != ERANGE;
-}
-
-bool parseVector(const std::string &text, Vec3 &value) {
-    double parts[3] = {};
-    std::size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t comma = text.find(',', start);
-        const bool last = i == 2;
-        if (last != (comma == std::string::npos)) {
-            return false;
-        }
-        const std::string part = text.substr(start, last ? std::string::npos : comma - start);
-        if (!parseNumber(part, parts[i])) {
-            return false;
-        }
-        start = comma + 1;
-    }
-    value = {parts[0], parts[1], parts[2]};
-    return true;
-}
-
-namespace {
-
-/// A usage error; its text is the whole one-line message.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-double number(const std::string &option, const std::string &text) {
-    double value = 0.0;
-    if (!parseNumber(text, value)) {
-        throw UsageError("bad number '" + text + "' for " + option);
-    }
-    return value;
-}
-
-double positive(const std::string &option, const std::string &text) {
-    const double value = number(option, text);
-    if (!(value > 0.0)) {
-        throw UsageError(option + " must be above 0, not " + text);
-    }
-    return value;
-}
-
-int integer(const std::string &option, const std::string &text, long low, long high) {
-    long value = 0;
-    if (!parseInteger(text, value)) {
-        throw UsageError("bad number '" + text + "' for " + option + " (a whole number)");
-    }
-    if (value < low || value > high) {
-        throw UsageError(option + " must be from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not " + text);
-    }
-    return static_cast<int>(value);
-}
-
-Vec3 vector(const std::string &option, const std::string &text) {
-    Vec3 value;
-    if (!parseVector(text, value)) {
-        throw UsageError("bad vector '" + text + "' for " + option + " (expected X,Y,Z)");
-    }
-    return value;
-}
-
-const std::string &channelName(const std::string &name) {
-    if (std::find(kChannelNames.begin(), kChannelNames.end(), name) == kChannelNames.end()) {
-        throw UsageError("unknown channel '" + name +
-                         "' (the lens has ZoomFactor, HShift, VShift, StereoDistance, "
-                         "StereoAngle)");
-    }
-    return name;
-}
-
-/// NAME=VALUE
-ChannelValue channelValue(const std::string &text) {
-    const std::size_t equals = text.find('=');
-    if (equals == std::string::npos) {
-        throw UsageError("bad --set '" + text + "' (expected NAME=VALUE)");
-    }
-    const std::string name = text.substr(0, equals);
-    return {channelName(name), number("--set " + name, text.substr(equals + 1))};
-}
-
-/// NAME@TIME=VALUE
-ChannelKey channelKey(const std::string &text) {
-    const std::size_t at = text.find('@');
-    const std::size_t equals = text.find('=', at == std::string::npos ? 0 : at);
-    if (at == std::string::npos || equals == std::string::npos) {
-        throw UsageError("bad --key '" + text + "' (expected NAME@TIME=VALUE)");
-    }
-    const std::string name = text.substr(0, at);
-    return {channelName(name), number("--key " + name, text.substr(at + 1, equals - at - 1)),
-            number("--key " + name, text.substr(equals + 1))};
-}
-
-} // namespace
+using namespace option_values;
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
     ParsedCommandLine parsed;
@@ -310,16 +193,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         for (const std::string &text : keys) {
             options.keys.push_back(channelKey(text));
         }
-        // The panel's range: a zoom of 0 or below makes no lens.
-        for (const ChannelValue &value : options.values) {
-            if (value.channel == kChannelNames[0] && !(value.value > 0.0)) {
-                throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
-            }
-        }
-        for (const ChannelKey &key : options.keys) {
-            if (key.channel == kChannelNames[0] && !(key.value > 0.0)) {
-                throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
-            }
+        // The panel's range: a zoom of 0 or below makes no lens, held or keyed.
+        const auto noLens = [](const auto &given) {
+            return given.channel == kChannelNames[0] && !(given.value > 0.0);
+        };
+        if (std::any_of(options.values.begin(), options.values.end(), noLens) ||
+            std::any_of(options.keys.begin(), options.keys.end(), noLens)) {
+            throw UsageError(std::string(kChannelNames[0]) + " must be above 0");
         }
 
         if (!position.empty()) {

@@ -265,16 +265,7 @@ bool readLightWaveScene(ByteReader &in, lw::Scene &scene) {
         })) {
         return in.fail();
     }
-    scene.byId.clear();
-    scene.byId.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        scene.byId.emplace_back(scene.items[i].id, i);
-    }
-    std::sort(scene.byId.begin(), scene.byId.end());
-    const bool unique =
-        std::adjacent_find(scene.byId.begin(), scene.byId.end(), [](const auto &a, const auto &b) {
-            return a.first == b.first;
-        }) == scene.byId.end();
+    const bool unique = lw::indexIds(scene) == lw::kNoItem;
     scene.order = lw::placementOrder(scene);
     if (!unique || scene.order.size() != n) {
         return in.fail();
