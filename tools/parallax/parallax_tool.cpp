@@ -91,6 +91,9 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
     unsigned long long measuredPixels = 0;
 
     const render::FrameVisitor visit = [&](const render::PreparedFrame &frame, std::string &error) {
+        for (const std::string &note : frame.notes) {
+            err << kProgram << ": " << note << "\n";
+        }
         const render::FilmSettings &film = frame.film;
         setting.eyeWidth = film.width / 2;
         setting.eyeHeight = film.height;
@@ -182,7 +185,7 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
             return render::kExitFailure;
         }
     }
-    if (!render::visitFrames(options, visit, error)) {
+    if (!render::visitFrames(options, visit, error, stop)) {
         if (interrupted()) {
             err << kProgram << ": interrupted; the files of the frames finished stay\n";
             return *stop == SIGINT ? render::kExitInterrupted : render::kExitFailure;
@@ -337,6 +340,13 @@ int runRenderCommand(const std::vector<std::string> &arguments, std::ostream &ou
             return render::kExitUsage;
         }
         return render::runRenderTool(arguments, out, err, terminal, stop);
+    }
+    if (!parsed.options.saveScenePath.empty()) {
+        // The check renders nothing, so there is no set-up as rendered to save.
+        err << kProgram
+            << ": --save-scene goes with a render, not with --parallax or "
+               "--parallax-report\n";
+        return render::kExitUsage;
     }
     try {
         return check(parsed.options, request, out, err, stop);

@@ -232,7 +232,7 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             built = true;
         }
         if (visit) {
-            if (!visit(PreparedFrame{number, frame, film, *session, scene}, error)) {
+            if (!visit(PreparedFrame{number, frame, film, *session, scene, result.notes}, error)) {
                 return false;
             }
             continue;
@@ -291,8 +291,9 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
     return frameLoop(options, sink, error, shader, progress, stop, {});
 }
 
-bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error) {
-    return frameLoop(options, {}, error, {}, {}, nullptr, visit);
+bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error,
+                 const std::atomic<int> *stop) {
+    return frameLoop(options, {}, error, {}, {}, stop, visit);
 }
 
 } // namespace brelvix::render
