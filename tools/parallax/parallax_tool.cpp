@@ -21,6 +21,9 @@ namespace brelvix::parallax {
 namespace {
 
 constexpr const char *kProgram = "brelvix-render";
+/// The lens's channels the check reads and searches.
+constexpr const char *kEyeDistanceChannel = "StereoDistance";
+constexpr const char *kEyeAngleChannel = "StereoAngle";
 
 constexpr const char *kHelp = R"(
 Depth check (measures instead of rendering; exit status 3 when a frame is over budget):
@@ -116,7 +119,7 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
         const Clock::time_point searchStart = Clock::now();
 
         // The eye distance changed and measured again, then put back.
-        standin::Channel *const channel = frame.session.channel(render::kChannelNames[3]);
+        standin::Channel *const channel = frame.session.channel(kEyeDistanceChannel);
         const standin::Curve kept = channel->curve;
         report.eyeDistance = kept.at(frame.info.start);
         bool prepared = true;
@@ -124,6 +127,10 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
             channel->curve = standin::Curve{eyeDistance, {}};
             prepared = prepared && frame.session.prepareFrame(frame.info, film.filmWidth,
                                                               film.filmHeight, error);
+            if (!prepared) {
+                // The lens's rays are still the last value's: nothing to measure.
+                return FrameFigures{};
+            }
             MeasureSettings again;
             again.threads = options.threads;
             again.stride = full ? 1 : 2;
@@ -150,13 +157,12 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
                                          ? render::numberedPath(request.mapPath, frame.number)
                                          : request.mapPath;
             char title[200];
-            std::snprintf(
-                title, sizeof title,
-                "frame %ld: horizontal parallax; StereoDistance %g %s, StereoAngle %g; "
-                "screen %g m wide",
-                frame.number, report.eyeDistance, setting.units.c_str(),
-                frame.session.channel(render::kChannelNames[4])->curve.at(frame.info.start),
-                request.budget.screenWidth);
+            std::snprintf(title, sizeof title,
+                          "frame %ld: horizontal parallax; StereoDistance %g %s, StereoAngle %g; "
+                          "screen %g m wide",
+                          frame.number, report.eyeDistance, setting.units.c_str(),
+                          frame.session.channel(kEyeAngleChannel)->curve.at(frame.info.start),
+                          request.budget.screenWidth);
             if (!writeWith(
                     path,
                     [&](std::FILE *file, std::string &failure) {
