@@ -101,7 +101,13 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
         std::vector<std::string> extra;
         std::string units;
     };
+    // A LightWave scene is one by its content whatever its name.
+    const std::string renamed = directory.file("move.scene");
+    render::test::writeFile(renamed, readFile(models + "LWS/move_xz_bezier.lws"));
+    render::test::writeFile(directory.file("simple_cube.lwo"),
+                            readFile(models + "LWS/simple_cube.lwo"));
     for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m\n"},
+                          Case{renamed, {"--frames", "1-3"}, ",m\n"},
                           Case{models + "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
                                {"--StereoDistance", "20"},
                                ",scene units\n"}}) {

@@ -7,6 +7,7 @@
 #include "tools/render/pending_file.h"
 #include "tools/render/render_tool.h"
 #include "tools/render/scene_options.h"
+#include "tools/render/shot.h"
 
 #include <algorithm>
 #include <cctype>
@@ -51,7 +52,8 @@ std::string chartPath(const std::string &mapPath, const std::string &extension) 
 std::string unitsOf(const render::RenderOptions &options) {
     // The host's scenes are in metres; other files in whatever unit they
     // were made in.
-    return options.scenePath.empty() || endsWith(options.scenePath, ".lws") ? "m" : "scene units";
+    return options.scenePath.empty() || render::isLightWaveScene(options.scenePath) ? "m"
+                                                                                    : "scene units";
 }
 
 bool writeFile(const std::string &path, const std::string &text, std::string &error) {
