@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -56,18 +58,6 @@ std::string unitsOf(const render::RenderOptions &options) {
                                                                                     : "scene units";
 }
 
-bool writeFile(const std::string &path, const std::string &text, std::string &error) {
-    const std::unique_ptr<render::PendingFile> file = render::PendingFile::open(path, error);
-    if (!file) {
-        return false;
-    }
-    if (std::fputs(text.c_str(), file->stream()) == EOF) {
-        error = "Cannot write " + path;
-        return false;
-    }
-    return file->commit(error);
-}
-
 template <typename Write>
 bool writeWith(const std::string &path, const Write &write, std::string &error) {
     const std::unique_ptr<render::PendingFile> file = render::PendingFile::open(path, error);
@@ -79,6 +69,19 @@ bool writeWith(const std::string &path, const Write &write, std::string &error) 
         return false;
     }
     return file->commit(error);
+}
+
+bool writeFile(const std::string &path, const std::string &text, std::string &error) {
+    return writeWith(
+        path,
+        [&text](std::FILE *file, std::string &failure) {
+            if (std::fputs(text.c_str(), file) == EOF) {
+                failure = std::strerror(errno);
+                return false;
+            }
+            return true;
+        },
+        error);
 }
 
 /// The check over every frame asked for; the exit status.
@@ -288,7 +291,7 @@ bool takeParallaxOptions(std::vector<std::string> &arguments, ParallaxRequest &r
         double b = 0.0;
         Budget &budget = request.budget;
         if (name == "--parallax") {
-            if (!endsWith(value, ".png") || value.size() <= 4) {
+            if (render::outputFormat(value) != render::OutputFormat::png) {
                 error = "--parallax " + value + ": the map is a PNG; give a name ending in .png";
                 return false;
             }
