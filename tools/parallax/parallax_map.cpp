@@ -2,6 +2,7 @@
 
 #include "tools/parallax/cairo_output.h"
 #include "tools/parallax/colour_scale.h"
+#include "tools/render/image_output.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,9 +20,7 @@ constexpr int kBelow = 112;
 
 /// A linear colour's brightness, sRGB-encoded, 0 to 1.
 double brightness(const render::Rgb &colour) {
-    const double y =
-        std::clamp(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z, 0.0, 1.0);
-    return y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1.0 / 2.4) - 0.055;
+    return render::encodeSrgb(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z);
 }
 
 std::uint32_t argb(Colour c) {
