@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <sstream>
 
 namespace brelvix::parallax {
@@ -14,13 +16,14 @@ namespace {
 using render::test::readFile;
 using render::test::TempDirectory;
 
-int run(std::vector<std::string> arguments, std::string *output = nullptr) {
+int run(std::vector<std::string> arguments, std::string *output = nullptr,
+        const std::atomic<int> *stop = nullptr) {
     const std::vector<std::string> common{
         "--module", BRELVIX_MODULE_PATH, "--width", "192", "--height", "64", "--threads", "2"};
     arguments.insert(arguments.begin(), common.begin(), common.end());
     std::ostringstream out;
     std::ostringstream err;
-    const int status = runRenderCommand(arguments, out, err, false);
+    const int status = runRenderCommand(arguments, out, err, false, stop);
     if (output != nullptr) {
         *output = out.str() + err.str();
     }
@@ -98,7 +101,13 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
         std::vector<std::string> extra;
         std::string units;
     };
+    // A LightWave scene is one by its content whatever its name.
+    const std::string renamed = directory.file("move.scene");
+    render::test::writeFile(renamed, readFile(models + "LWS/move_xz_bezier.lws"));
+    render::test::writeFile(directory.file("simple_cube.lwo"),
+                            readFile(models + "LWS/simple_cube.lwo"));
     for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m\n"},
+                          Case{renamed, {"--frames", "1-3"}, ",m\n"},
                           Case{models + "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
                                {"--StereoDistance", "20"},
                                ",scene units\n"}}) {
@@ -114,15 +123,51 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
     }
 }
 
-TEST(ParallaxCommand, BadBudgetIsAUsageError) {
+TEST(ParallaxCommand, BadOptionsAreAUsageError) {
     for (const std::vector<std::string> &arguments :
          {std::vector<std::string>{"--parallax", "map.png", "--budget", "1,2"},
           {"--parallax", "map.jpg"},
-          {"--screen-width", "3"}}) {
+          {"--screen-width", "3"},
+          {"--parallax-report", "r.json", "--save-scene", "s.scene"}}) {
         std::string output;
         EXPECT_EQ(run(arguments, &output), render::kExitUsage) << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
+}
+
+TEST(ParallaxCommand, TheSceneLoadTellsItsNotesAndHearsTheStop) {
+    const TempDirectory directory;
+    // An orthographic camera is measured in perspective, and said so.
+    const std::string flat = directory.file("flat.gltf");
+    render::test::writeFile(flat, R"({"asset": {"version": "2.0"}, "scene": 0,
+"scenes": [{"nodes": [0, 1]}],
+"nodes": [{"mesh": 0}, {"camera": 0, "translation": [0.3, 0.3, 5]}],
+"cameras": [{"type": "orthographic",
+  "orthographic": {"xmag": 1, "ymag": 1, "znear": 0.01, "zfar": 100}}],
+"meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+"accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+  "min": [0, 0, 0], "max": [1, 1, 0]}],
+"bufferViews": [{"buffer": 0, "byteLength": 36}],
+"buffers": [{"byteLength": 36,
+  "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}]})");
+    std::string output;
+    const int status = run({flat, "--parallax-report", directory.file("r.json")}, &output);
+    EXPECT_TRUE(status == 0 || status == kExitOverBudget) << output;
+    EXPECT_NE(output.find("is orthographic; the lens renders it in perspective"), std::string::npos)
+        << output;
+
+    // A stop before the load ends it there: the load's own fault is never
+    // heard of.
+    const std::string broken = directory.file("broken.lws");
+    render::test::writeFile(broken, "not a scene\n");
+    ASSERT_EQ(run({broken, "--parallax-report", directory.file("b.json")}, &output),
+              render::kExitFailure)
+        << output;
+    const std::atomic<int> stop{SIGINT};
+    EXPECT_EQ(run({broken, "--parallax-report", directory.file("b.json")}, &output, &stop),
+              render::kExitInterrupted)
+        << output;
+    EXPECT_NE(output.find("interrupted"), std::string::npos) << output;
 }
 
 } // namespace

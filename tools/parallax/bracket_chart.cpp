@@ -2,6 +2,7 @@
 
 #include "tools/parallax/cairo_output.h"
 #include "tools/parallax/colour_scale.h"
+#include "tools/parallax/number_text.h"
 
 #include <cairo-svg.h>
 
@@ -18,12 +19,6 @@ constexpr double kLeft = 70.0;
 constexpr double kRight = 70.0;
 constexpr double kTop = 44.0;
 constexpr double kBottom = 64.0;
-
-std::string format(const char *pattern, double value) {
-    char text[48];
-    std::snprintf(text, sizeof text, pattern, value == 0.0 ? 0.0 : value);
-    return text;
-}
 
 /// A tick step of 1, 2 or 5 times a power of ten giving about `count` ticks.
 double tickStep(double span, int count) {
@@ -81,8 +76,8 @@ void draw(cairo_t *cr, const std::vector<FrameBracket> &frames, const Budget &bu
         cairo_line_to(cr, kLeft + plotWidth, y);
         cairo_stroke(cr);
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        drawText(cr, format("%.2f %%", tick), kLeft - 6, y + 4, 1);
-        drawText(cr, format("%.1f px", tick * eyeWidth / 100.0), kLeft + plotWidth + 6, y + 4);
+        drawText(cr, fixed(tick, 2) + " %", kLeft - 6, y + 4, 1);
+        drawText(cr, fixed(tick * eyeWidth / 100.0, 1) + " px", kLeft + plotWidth + 6, y + 4);
     }
     const auto level = [&](double percent, Colour c, bool dashed, const std::string &label) {
         const double y = std::round(yOf(percent)) + 0.5;
@@ -128,10 +123,10 @@ void draw(cairo_t *cr, const std::vector<FrameBracket> &frames, const Budget &bu
         const double top = yOf(f.figures.far99.percent);
         const double bottom = yOf(f.figures.near1.percent);
         const double zero = std::clamp(yOf(0.0), top, bottom);
-        cairo_set_source_rgb(cr, 0.70, 0.09, 0.17);
+        cairo_set_source_rgb(cr, kBehindColour.r, kBehindColour.g, kBehindColour.b);
         cairo_rectangle(cr, x - barWidth / 2, top, barWidth, std::max(zero - top, 0.0));
         cairo_fill(cr);
-        cairo_set_source_rgb(cr, 0.13, 0.40, 0.67);
+        cairo_set_source_rgb(cr, kFrontColour.r, kFrontColour.g, kFrontColour.b);
         cairo_rectangle(cr, x - barWidth / 2, zero, barWidth, std::max(bottom - zero, 0.0));
         cairo_fill(cr);
         if (f.figures.overBudget) {
@@ -145,11 +140,11 @@ void draw(cairo_t *cr, const std::vector<FrameBracket> &frames, const Budget &bu
 
     // The limits over the bars, their labels clear of them.
     level(0.0, {0.4, 0.4, 0.4}, false, "screen");
-    level(nearLimit, {0.13, 0.40, 0.67}, true, format("near limit %.2f %%", nearLimit));
-    level(budget.farPercent, {0.70, 0.09, 0.17}, true,
-          format("far limit %.2f %%", budget.farPercent));
+    level(nearLimit, kFrontColour, true, "near limit " + fixed(nearLimit, 2) + " %");
+    level(budget.farPercent, kBehindColour, true,
+          "far limit " + fixed(budget.farPercent, 2) + " %");
     level(budget.divergencePercent(), {0.45, 0.0, 0.45}, true,
-          format("divergence (65 mm) %.2f %%", budget.divergencePercent()));
+          "divergence (65 mm) " + fixed(budget.divergencePercent(), 2) + " %");
 
     // Frame numbers, about ten of them.
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);

@@ -63,8 +63,7 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
         if (outsideBudget(budget, pixel.horizontal * toWidth)) {
             ++outside;
         }
-        // Less than 1/50 pixel in front is the measurement's own precision.
-        if (pixel.horizontal < -0.02F) {
+        if (inFrontOfScreen(pixel)) {
             const int column = static_cast<int>(i % static_cast<std::size_t>(field.width));
             figures.windowLeft += column == 0 ? 1 : 0;
             figures.windowRight += column == lastColumn ? 1 : 0;

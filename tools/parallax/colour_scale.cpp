@@ -10,8 +10,8 @@ namespace {
 // the diverging red-blue scheme that cartographers use for data centred on a
 // middle value.
 constexpr Colour kWhite{0.97, 0.97, 0.97};
-constexpr std::array<Colour, 3> kFront{{kWhite, {0.57, 0.77, 0.87}, {0.13, 0.40, 0.67}}};
-constexpr std::array<Colour, 3> kBehind{{kWhite, {0.96, 0.65, 0.51}, {0.70, 0.09, 0.17}}};
+constexpr std::array<Colour, 3> kFront{{kWhite, {0.57, 0.77, 0.87}, kFrontColour}};
+constexpr std::array<Colour, 3> kBehind{{kWhite, {0.96, 0.65, 0.51}, kBehindColour}};
 
 Colour along(const std::array<Colour, 3> &stops, double t) {
     t = std::clamp(t, 0.0, 1.0) * 2.0;

@@ -15,6 +15,10 @@ struct Colour {
     double b = 0.0;
 };
 
+/// The scale's full colours: in front of the screen at the near limit,
+/// behind it at the far one.
+inline constexpr Colour kFrontColour{0.13, 0.40, 0.67};
+inline constexpr Colour kBehindColour{0.70, 0.09, 0.17};
 /// Outside the budget: a yellow that neither side of the scale comes near.
 inline constexpr Colour kWarningColour{1.0, 0.85, 0.0};
 /// Window violations' outline.

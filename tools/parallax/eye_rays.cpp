@@ -28,8 +28,7 @@ bool EyeRays::ray(FilmPosition position, Ray &ray, Vec3 &filmNormal) const {
     if (lens_.evaluate(lens_.instance, position.x, position.y, 0.0, 0.0, shutter_, &out) == 0) {
         return false;
     }
-    ray.origin = {out.origin[0], out.origin[1], out.origin[2]};
-    ray.direction = {out.direction[0], out.direction[1], out.direction[2]};
+    ray = render::toRay(out);
     filmNormal = {out.filmNormal[0], out.filmNormal[1], out.filmNormal[2]};
     return true;
 }

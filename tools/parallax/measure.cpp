@@ -25,7 +25,7 @@ PixelParallax measurePixel(const EyeRays &eyes, const render::Scene &scene, doub
     }
     const render::Hit hit = scene.trace(leftRay);
     if (view != nullptr) {
-        *view = scene.radiance(leftRay);
+        *view = scene.shade(leftRay, hit).colour;
     }
     const bool sky = !std::isfinite(hit.distance);
     const Target target{sky ? leftRay.direction : hit.point, sky};

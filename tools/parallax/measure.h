@@ -73,6 +73,12 @@ struct ParallaxField {
     }
 };
 
+/// Seen by both eyes in front of the screen: less than 1/50 pixel in front
+/// is the measurement's own precision.
+inline bool inFrontOfScreen(const PixelParallax &pixel) {
+    return pixel.seen == Seen::both && pixel.horizontal < -0.02F;
+}
+
 /// Measures the frame the lens has prepared, on `settings.threads` threads.
 ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSettings &film,
                               const render::Scene &scene, const MeasureSettings &settings,

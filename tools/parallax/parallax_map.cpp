@@ -2,6 +2,8 @@
 
 #include "tools/parallax/cairo_output.h"
 #include "tools/parallax/colour_scale.h"
+#include "tools/parallax/number_text.h"
+#include "tools/render/image_output.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,16 +14,13 @@
 namespace brelvix::parallax {
 namespace {
 
-constexpr int kMargin = 16;
 constexpr int kBarHeight = 14;
 /// Below the map: labels, the bar, labels, the legend.
 constexpr int kBelow = 112;
 
 /// A linear colour's brightness, sRGB-encoded, 0 to 1.
 double brightness(const render::Rgb &colour) {
-    const double y =
-        std::clamp(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z, 0.0, 1.0);
-    return y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1.0 / 2.4) - 0.055;
+    return render::encodeSrgb(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z);
 }
 
 std::uint32_t argb(Colour c) {
@@ -37,10 +36,6 @@ std::vector<bool> windowRegion(const ParallaxField &field) {
     const int w = field.width;
     const int h = field.height;
     std::vector<bool> region(field.pixels.size(), false);
-    const auto inFront = [&](int x, int y) {
-        const PixelParallax &p = field.at(x, y);
-        return p.seen == Seen::both && p.horizontal < -0.02F;
-    };
     std::vector<std::pair<int, int>> stack;
     for (int y = 0; y < h; ++y) {
         stack.emplace_back(0, y);
@@ -54,7 +49,7 @@ std::vector<bool> windowRegion(const ParallaxField &field) {
         }
         const std::size_t i =
             static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
-        if (region[i] || !inFront(x, y)) {
+        if (region[i] || !inFrontOfScreen(field.at(x, y))) {
             continue;
         }
         region[i] = true;
@@ -138,12 +133,6 @@ void drawMap(cairo_t *cr, const ParallaxField &field, const Budget &budget) {
     cairo_stroke(cr);
 }
 
-std::string number(double value, int decimals) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value == 0.0 ? 0.0 : value);
-    return text;
-}
-
 void drawBar(cairo_t *cr, const Budget &budget, const FrameFigures &figures, int eyeWidth,
              double left, double top, double width) {
     const double nearLimit = budget.nearPercent;
@@ -178,8 +167,8 @@ void drawBar(cairo_t *cr, const Budget &budget, const FrameFigures &figures, int
         cairo_move_to(cr, x, top - 3);
         cairo_line_to(cr, x, top + kBarHeight + 3);
         cairo_stroke(cr);
-        drawText(cr, number(tick, 2) + " %", x, top - 6, 0);
-        drawText(cr, number(tick * eyeWidth / 100.0, 1) + " px", x, top + kBarHeight + 15, 0);
+        drawText(cr, fixed(tick, 2) + " %", x, top - 6, 0);
+        drawText(cr, fixed(tick * eyeWidth / 100.0, 1) + " px", x, top + kBarHeight + 15, 0);
     }
     // The frame's 1st and 99th percentiles as marks under the bar.
     if (figures.seenPixels > 0) {
@@ -241,7 +230,7 @@ void drawLegend(cairo_t *cr, double left, double baseline) {
 
 bool writeParallaxMap(std::FILE *file, const ParallaxField &field, const FrameFigures &figures,
                       const Budget &budget, const std::string &title, std::string &error) {
-    const int width = std::max(field.width + 2 * kMargin, 600);
+    const int width = std::max(field.width + 2 * kMapLeft, 600);
     const int height = kMapTop + field.height + kBelow;
     const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), cairo_surface_destroy);
@@ -260,18 +249,18 @@ bool writeParallaxMap(std::FILE *file, const ParallaxField &field, const FrameFi
     cairo_set_font_size(cr, 13.0);
     cairo_text_extents_t extents;
     cairo_text_extents(cr, title.c_str(), &extents);
-    const double room = width - 2.0 * kMargin;
+    const double room = width - 2.0 * kMapLeft;
     if (extents.x_advance > room) {
         cairo_set_font_size(cr, std::max(13.0 * room / extents.x_advance, 7.0));
     }
-    drawText(cr, title, kMargin, 26);
+    drawText(cr, title, kMapLeft, 26);
 
     drawMap(cr, field, budget);
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     const double barTop = kMapTop + field.height + 28;
-    drawBar(cr, budget, figures, field.eyeWidth, kMargin + 20, barTop,
-            std::min(width - 2.0 * kMargin - 40.0, 560.0));
-    drawLegend(cr, kMargin, barTop + kBarHeight + 54);
+    drawBar(cr, budget, figures, field.eyeWidth, kMapLeft + 20, barTop,
+            std::min(width - 2.0 * kMapLeft - 40.0, 560.0));
+    drawLegend(cr, kMapLeft, barTop + kBarHeight + 54);
     cairo_surface_flush(surface.get());
     return writePng(surface.get(), file, error);
 }

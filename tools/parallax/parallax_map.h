@@ -12,7 +12,8 @@
 
 namespace brelvix::parallax {
 
-/// Where the map's top-left pixel lies in the picture.
+/// Where the map's top-left pixel lies in the picture; the left one is also
+/// the picture's margin on either side.
 inline constexpr int kMapLeft = 16;
 inline constexpr int kMapTop = 40;
 

@@ -7,12 +7,15 @@
 #include "tools/render/pending_file.h"
 #include "tools/render/render_tool.h"
 #include "tools/render/scene_options.h"
+#include "tools/render/shot.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -21,6 +24,9 @@ namespace brelvix::parallax {
 namespace {
 
 constexpr const char *kProgram = "brelvix-render";
+/// The lens's channels the check reads and searches.
+constexpr const char *kEyeDistanceChannel = "StereoDistance";
+constexpr const char *kEyeAngleChannel = "StereoAngle";
 
 constexpr const char *kHelp = R"(
 Depth check (measures instead of rendering; exit status 3 when a frame is over budget):
@@ -48,19 +54,8 @@ std::string chartPath(const std::string &mapPath, const std::string &extension) 
 std::string unitsOf(const render::RenderOptions &options) {
     // The host's scenes are in metres; other files in whatever unit they
     // were made in.
-    return options.scenePath.empty() || endsWith(options.scenePath, ".lws") ? "m" : "scene units";
-}
-
-bool writeFile(const std::string &path, const std::string &text, std::string &error) {
-    const std::unique_ptr<render::PendingFile> file = render::PendingFile::open(path, error);
-    if (!file) {
-        return false;
-    }
-    if (std::fputs(text.c_str(), file->stream()) == EOF) {
-        error = "Cannot write " + path;
-        return false;
-    }
-    return file->commit(error);
+    return options.scenePath.empty() || render::isLightWaveScene(options.scenePath) ? "m"
+                                                                                    : "scene units";
 }
 
 template <typename Write>
@@ -74,6 +69,19 @@ bool writeWith(const std::string &path, const Write &write, std::string &error) 
         return false;
     }
     return file->commit(error);
+}
+
+bool writeFile(const std::string &path, const std::string &text, std::string &error) {
+    return writeWith(
+        path,
+        [&text](std::FILE *file, std::string &failure) {
+            if (std::fputs(text.c_str(), file) == EOF) {
+                failure = std::strerror(errno);
+                return false;
+            }
+            return true;
+        },
+        error);
 }
 
 /// The check over every frame asked for; the exit status.
@@ -91,6 +99,9 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
     unsigned long long measuredPixels = 0;
 
     const render::FrameVisitor visit = [&](const render::PreparedFrame &frame, std::string &error) {
+        for (const std::string &note : frame.notes) {
+            err << kProgram << ": " << note << "\n";
+        }
         const render::FilmSettings &film = frame.film;
         setting.eyeWidth = film.width / 2;
         setting.eyeHeight = film.height;
@@ -113,7 +124,7 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
         const Clock::time_point searchStart = Clock::now();
 
         // The eye distance changed and measured again, then put back.
-        standin::Channel *const channel = frame.session.channel(render::kChannelNames[3]);
+        standin::Channel *const channel = frame.session.channel(kEyeDistanceChannel);
         const standin::Curve kept = channel->curve;
         report.eyeDistance = kept.at(frame.info.start);
         bool prepared = true;
@@ -121,6 +132,10 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
             channel->curve = standin::Curve{eyeDistance, {}};
             prepared = prepared && frame.session.prepareFrame(frame.info, film.filmWidth,
                                                               film.filmHeight, error);
+            if (!prepared) {
+                // The lens's rays are still the last value's: nothing to measure.
+                return FrameFigures{};
+            }
             MeasureSettings again;
             again.threads = options.threads;
             again.stride = full ? 1 : 2;
@@ -147,13 +162,12 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
                                          ? render::numberedPath(request.mapPath, frame.number)
                                          : request.mapPath;
             char title[200];
-            std::snprintf(
-                title, sizeof title,
-                "frame %ld: horizontal parallax; StereoDistance %g %s, StereoAngle %g; "
-                "screen %g m wide",
-                frame.number, report.eyeDistance, setting.units.c_str(),
-                frame.session.channel(render::kChannelNames[4])->curve.at(frame.info.start),
-                request.budget.screenWidth);
+            std::snprintf(title, sizeof title,
+                          "frame %ld: horizontal parallax; StereoDistance %g %s, StereoAngle %g; "
+                          "screen %g m wide",
+                          frame.number, report.eyeDistance, setting.units.c_str(),
+                          frame.session.channel(kEyeAngleChannel)->curve.at(frame.info.start),
+                          request.budget.screenWidth);
             if (!writeWith(
                     path,
                     [&](std::FILE *file, std::string &failure) {
@@ -182,7 +196,7 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
             return render::kExitFailure;
         }
     }
-    if (!render::visitFrames(options, visit, error)) {
+    if (!render::visitFrames(options, visit, error, stop)) {
         if (interrupted()) {
             err << kProgram << ": interrupted; the files of the frames finished stay\n";
             return *stop == SIGINT ? render::kExitInterrupted : render::kExitFailure;
@@ -277,7 +291,7 @@ bool takeParallaxOptions(std::vector<std::string> &arguments, ParallaxRequest &r
         double b = 0.0;
         Budget &budget = request.budget;
         if (name == "--parallax") {
-            if (!endsWith(value, ".png") || value.size() <= 4) {
+            if (render::outputFormat(value) != render::OutputFormat::png) {
                 error = "--parallax " + value + ": the map is a PNG; give a name ending in .png";
                 return false;
             }
@@ -337,6 +351,13 @@ int runRenderCommand(const std::vector<std::string> &arguments, std::ostream &ou
             return render::kExitUsage;
         }
         return render::runRenderTool(arguments, out, err, terminal, stop);
+    }
+    if (!parsed.options.saveScenePath.empty()) {
+        // The check renders nothing, so there is no set-up as rendered to save.
+        err << kProgram
+            << ": --save-scene goes with a render, not with --parallax or "
+               "--parallax-report\n";
+        return render::kExitUsage;
     }
     try {
         return check(parsed.options, request, out, err, stop);

@@ -1,5 +1,7 @@
 #include "tools/parallax/report.h"
 
+#include "tools/parallax/number_text.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -14,12 +16,6 @@ std::string num(double value, bool json) {
     }
     char text[40];
     std::snprintf(text, sizeof text, "%.6g", value == 0.0 ? 0.0 : value);
-    return text;
-}
-
-std::string fixed(double value, int decimals) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value == 0.0 ? 0.0 : value);
     return text;
 }
 

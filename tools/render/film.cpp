@@ -159,9 +159,7 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
                     ++localMissed;
                     continue;
                 }
-                const ShadedRay seen =
-                    shader(Ray{{ray.origin[0], ray.origin[1], ray.origin[2]},
-                               {ray.direction[0], ray.direction[1], ray.direction[2]}});
+                const ShadedRay seen = shader(toRay(ray));
                 sum = sum + seen.colour;
                 nearest = std::min(nearest, seen.distance);
             }

@@ -63,6 +63,12 @@ struct LensRays {
     void *instance = nullptr;
 };
 
+/// The lens's ray as the renderer traces it.
+inline Ray toRay(const CameraRay &ray) {
+    return {{ray.origin[0], ray.origin[1], ray.origin[2]},
+            {ray.direction[0], ray.direction[1], ray.direction[2]}};
+}
+
 /// What a camera ray sees: its linear colour and the distance along it to
 /// the first surface (infinite for the sky).
 struct ShadedRay {

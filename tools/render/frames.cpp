@@ -79,6 +79,12 @@ std::string tracerMemoryFault(std::size_t triangles) {
     return line;
 }
 
+/// The line for rays the tracer refused: they left single precision.
+std::string refusedRaysFault(LensSession &session, const FilmSettings &film, double time) {
+    return "the camera's rays leave single precision (" +
+           mostExtreme(setupValues(session, film, time)) + ")";
+}
+
 /// The frame loop of renderFrames, or with `visit` set of visitFrames.
 bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string &error,
                const RayShader &shader, const ProgressReport &progress,
@@ -232,7 +238,12 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             built = true;
         }
         if (visit) {
-            if (!visit(PreparedFrame{number, frame, film, *session, scene}, error)) {
+            if (!visit(PreparedFrame{number, frame, film, *session, scene, result.notes}, error)) {
+                return false;
+            }
+            // What the tracer refused is unmeasured, not sky.
+            if (scene.refusedRays()) {
+                error = refusedRaysFault(*session, film, frame.start);
                 return false;
             }
             continue;
@@ -272,8 +283,7 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             return false;
         }
         if (scene.refusedRays()) {
-            error = "the camera's rays leave single precision (" +
-                    mostExtreme(setupValues(*session, film, frame.start)) + ")";
+            error = refusedRaysFault(*session, film, frame.start);
             return false;
         }
         if (!sink(result, error)) {
@@ -291,8 +301,9 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
     return frameLoop(options, sink, error, shader, progress, stop, {});
 }
 
-bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error) {
-    return frameLoop(options, {}, error, {}, {}, nullptr, visit);
+bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error,
+                 const std::atomic<int> *stop) {
+    return frameLoop(options, {}, error, {}, {}, stop, visit);
 }
 
 } // namespace brelvix::render

@@ -12,13 +12,15 @@ namespace brelvix::render {
 namespace {
 
 uint8_t encode(double linear) {
-    const double clipped = std::clamp(linear, 0.0, 1.0);
-    const double encoded =
-        clipped <= 0.0031308 ? 12.92 * clipped : 1.055 * std::pow(clipped, 1.0 / 2.4) - 0.055;
-    return static_cast<uint8_t>(std::lround(encoded * 255.0));
+    return static_cast<uint8_t>(std::lround(encodeSrgb(linear) * 255.0));
 }
 
 } // namespace
+
+double encodeSrgb(double linear) {
+    const double clipped = std::clamp(linear, 0.0, 1.0);
+    return clipped <= 0.0031308 ? 12.92 * clipped : 1.055 * std::pow(clipped, 1.0 / 2.4) - 0.055;
+}
 
 DisplayImage toDisplay(const Image &image) {
     DisplayImage display;

@@ -22,6 +22,9 @@ struct DisplayImage {
     bool operator==(const DisplayImage &) const = default;
 };
 
+/// The sRGB transfer of a linear value, clipped to 0 to 1 first.
+double encodeSrgb(double linear);
+
 /// Encodes linear colours for display (sRGB transfer, clipped).
 DisplayImage toDisplay(const Image &image);
 

@@ -53,6 +53,9 @@ struct PreparedFrame {
     const FilmSettings &film;
     LensSession &session;
     const Scene &scene;
+    /// What the scene file's reading has to tell the user, one line each
+    /// (the first frame only).
+    const std::vector<std::string> &notes;
 };
 
 /// Takes each frame once it is prepared; false, with `error` set, ends the run.
@@ -75,8 +78,10 @@ bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::stri
                   const std::atomic<int> *stop = nullptr);
 
 /// Prepares each frame as renderFrames does and hands it to `visit` instead
-/// of rendering it.
-bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error);
+/// of rendering it; "interrupted" when `stop` turned non-zero while the
+/// scene loaded.
+bool visitFrames(const RenderOptions &options, const FrameVisitor &visit, std::string &error,
+                 const std::atomic<int> *stop = nullptr);
 
 /// Loads the scene file if asked (its set-up under the command line's
 /// settings), loads the module, sets the camera and its channels up, makes

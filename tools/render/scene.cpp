@@ -130,8 +130,7 @@ Rgb Scene::direct(const Hit &hit) const {
     return sum * 1.5;
 }
 
-ShadedRay Scene::shade(const Ray &ray) const {
-    const Hit hit = trace(ray);
+ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
     if (hit.object == kSky) {
         return {sky(ray.direction), hit.distance};
     }

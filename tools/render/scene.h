@@ -95,7 +95,9 @@ class Scene {
     /// The first surface along the ray, nearer than `maxDistance`.
     Hit trace(const Ray &ray, double maxDistance = 1e30) const;
     /// Linear colour seen along the ray and the distance to what it meets.
-    ShadedRay shade(const Ray &ray) const;
+    ShadedRay shade(const Ray &ray) const { return shade(ray, trace(ray)); }
+    /// The same for a ray already traced to `hit`.
+    ShadedRay shade(const Ray &ray, const Hit &hit) const;
     Rgb radiance(const Ray &ray) const { return shade(ray).colour; }
     /// Whether a ray beyond what the tracer takes was left untraced.
     bool refusedRays() const { return tracer_ && tracer_->refusedRays(); }

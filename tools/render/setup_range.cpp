@@ -89,8 +89,8 @@ std::string rayRangeFault(const LensRays &lens, const FilmSettings &film,
                                   &ray) == 0) {
                     continue;
                 }
-                const world::Ray traced{{ray.origin[0], ray.origin[1], ray.origin[2]},
-                                        {ray.direction[0], ray.direction[1], ray.direction[2]}};
+                const Ray seen = toRay(ray);
+                const world::Ray traced{seen.origin, seen.direction};
                 if (!world::takes(traced, 0.0, HUGE_VAL)) {
                     const std::string named = mostExtreme(values);
                     return "the camera's rays leave single precision" +

@@ -58,6 +58,8 @@ class StillShot final : public Shot {
     std::vector<std::string> notes_;
 };
 
+} // namespace
+
 bool isLightWaveScene(const std::string &path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -66,8 +68,6 @@ bool isLightWaveScene(const std::string &path) {
     // the objects it names with its own reader, itself among them.
     return extension == ".lws" || world::sceneKind(path) == world::SceneKind::lightWave;
 }
-
-} // namespace
 
 std::unique_ptr<Shot> Shot::load(const std::string &path, const std::string &cameraName,
                                  std::string &error) {

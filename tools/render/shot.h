@@ -103,6 +103,10 @@ class Shot {
     virtual std::vector<std::string> notes() const { return {}; }
 };
 
+/// Whether `path` is a scene of the host: by its `.lws` suffix (in any
+/// case) or by its content, which the loader reads by its own reader.
+bool isLightWaveScene(const std::string &path);
+
 /// Heading, pitch and bank (radians, the host's convention: see
 /// host/standin_host.h) that turn the unturned axes into `camera`'s.
 Vec3 headingPitchBank(const ShotCamera &camera);
