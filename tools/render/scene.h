@@ -98,7 +98,6 @@ class Scene {
     ShadedRay shade(const Ray &ray) const { return shade(ray, trace(ray)); }
     /// The same for a ray already traced to `hit`.
     ShadedRay shade(const Ray &ray, const Hit &hit) const;
-    Rgb radiance(const Ray &ray) const { return shade(ray).colour; }
     /// Whether a ray beyond what the tracer takes was left untraced.
     bool refusedRays() const { return tracer_ && tracer_->refusedRays(); }
 
