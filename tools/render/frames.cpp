@@ -79,12 +79,6 @@ std::string tracerMemoryFault(std::size_t triangles) {
     return line;
 }
 
-/// The line for rays the tracer refused: they left single precision.
-std::string refusedRaysFault(LensSession &session, const FilmSettings &film, double time) {
-    return "the camera's rays leave single precision (" +
-           mostExtreme(setupValues(session, film, time)) + ")";
-}
-
 /// The frame loop of renderFrames, or with `visit` set of visitFrames.
 bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string &error,
                const RayShader &shader, const ProgressReport &progress,
@@ -208,10 +202,8 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
         if (!session->prepareFrame(frame, film.filmWidth, film.filmHeight, error)) {
             return false;
         }
-        if (const std::string fault =
-                rayRangeFault(session->rays(), film, setupValues(*session, film, frame.start));
-            !fault.empty()) {
-            error = fault;
+        if (!raysInRange(session->rays(), film)) {
+            error = raysOutOfRange(*session, film, frame.start);
             return false;
         }
         if (shot && (!built || shot->moves())) {
@@ -243,7 +235,7 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             }
             // What the tracer refused is unmeasured, not sky.
             if (scene.refusedRays()) {
-                error = refusedRaysFault(*session, film, frame.start);
+                error = raysOutOfRange(*session, film, frame.start);
                 return false;
             }
             continue;
@@ -283,7 +275,7 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             return false;
         }
         if (scene.refusedRays()) {
-            error = refusedRaysFault(*session, film, frame.start);
+            error = raysOutOfRange(*session, film, frame.start);
             return false;
         }
         if (!sink(result, error)) {

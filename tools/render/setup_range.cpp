@@ -66,8 +66,7 @@ std::string zoomFault(LensSession &session, const FrameInfo &frame) {
     return {};
 }
 
-std::string rayRangeFault(const LensRays &lens, const FilmSettings &film,
-                          const std::vector<SetupValue> &values) {
+bool raysInRange(const LensRays &lens, const FilmSettings &film) {
     const double halfWidth = 0.5 * film.filmWidth;
     const double halfHeight = 0.5 * film.filmHeight;
     const double filmPoints[][2] = {{0.0, 0.0},
@@ -92,14 +91,18 @@ std::string rayRangeFault(const LensRays &lens, const FilmSettings &film,
                 const Ray seen = toRay(ray);
                 const world::Ray traced{seen.origin, seen.direction};
                 if (!world::takes(traced, 0.0, HUGE_VAL)) {
-                    const std::string named = mostExtreme(values);
-                    return "the camera's rays leave single precision" +
-                           (named.empty() ? std::string() : " (" + named + ")");
+                    return false;
                 }
             }
         }
     }
-    return {};
+    return true;
+}
+
+std::string raysOutOfRange(LensSession &session, const FilmSettings &film, double time) {
+    const std::string named = mostExtreme(setupValues(session, film, time));
+    return "the camera's rays leave single precision" +
+           (named.empty() ? std::string() : " (" + named + ")");
 }
 
 } // namespace brelvix::render

@@ -27,10 +27,14 @@ struct SetupValue {
 /// direction (zeros aside), as "NAME VALUE"; empty when there is none.
 std::string mostExtreme(const std::vector<SetupValue> &values);
 
-/// Empty when every ray tried is within the tracer's range, else the line
-/// "the camera's rays leave single precision (NAME VALUE)".
-std::string rayRangeFault(const LensRays &lens, const FilmSettings &film,
-                          const std::vector<SetupValue> &values);
+/// Whether the lens's rays at the film's corners and centre, the lens's
+/// edge and both ends of the shutter stay within the tracer's range.
+bool raysInRange(const LensRays &lens, const FilmSettings &film);
+
+/// The line for rays beyond the tracer's range: "the camera's rays leave
+/// single precision (NAME VALUE)", naming the set-up's most extreme number
+/// at `time`.
+std::string raysOutOfRange(LensSession &session, const FilmSettings &film, double time);
 
 /// The set-up's numbers at `time`: the camera's position, focal distance and
 /// f-stop, the film's size and the lens's channels.
