@@ -139,6 +139,18 @@ TEST(Tracer, ShadowRaysStopAtTheirDistance) {
     EXPECT_FALSE(tracer->occluded({{0.0, 5.0, 0.0}, {0, 0, 1}}));
 }
 
+TEST(Tracer, RaysBeyondSinglePrecisionAreRefusedNotTraced) {
+    const auto tracer = Fixture().tracer();
+    ASSERT_TRUE(tracer);
+    const Ray towardCube{{0.0, 0.0, -5.0}, {0, 0, 1}};
+    EXPECT_EQ(tracer->closestHit(towardCube).kind, Hit::Kind::Mesh);
+    EXPECT_FALSE(tracer->refusedRays());
+    // Aimed at the cube from beyond what a float holds: Embree would assert.
+    EXPECT_EQ(tracer->closestHit({{0.0, 0.0, -1e39}, {0, 0, 1}}).kind, Hit::Kind::Sky);
+    EXPECT_TRUE(tracer->refusedRays());
+    EXPECT_FALSE(tracer->occluded({{0.0, 0.0, std::nan("")}, {0, 0, 1}}));
+}
+
 /// Rays from a camera-like spread of origins and directions, fixed seed.
 std::vector<Ray> scatteredRays(std::size_t count) {
     std::mt19937 random(7);
