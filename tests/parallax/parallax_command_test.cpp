@@ -139,17 +139,7 @@ TEST(ParallaxCommand, TheSceneLoadTellsItsNotesAndHearsTheStop) {
     const TempDirectory directory;
     // An orthographic camera is measured in perspective, and said so.
     const std::string flat = directory.file("flat.gltf");
-    render::test::writeFile(flat, R"({"asset": {"version": "2.0"}, "scene": 0,
-"scenes": [{"nodes": [0, 1]}],
-"nodes": [{"mesh": 0}, {"camera": 0, "translation": [0.3, 0.3, 5]}],
-"cameras": [{"type": "orthographic",
-  "orthographic": {"xmag": 1, "ymag": 1, "znear": 0.01, "zfar": 100}}],
-"meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
-"accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
-  "min": [0, 0, 0], "max": [1, 1, 0]}],
-"bufferViews": [{"buffer": 0, "byteLength": 36}],
-"buffers": [{"byteLength": 36,
-  "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}]})");
+    render::test::writeFile(flat, render::test::kOrthographicGltf);
     std::string output;
     const int status = run({flat, "--parallax-report", directory.file("r.json")}, &output);
     EXPECT_TRUE(status == 0 || status == kExitOverBudget) << output;

@@ -136,17 +136,7 @@ TEST_F(MovedProject, WhatASceneFileSetsIsRefusedOrNamed) {
         EXPECT_FALSE(fs::exists(output("refused")));
     }
     // A glTF orthographic camera: rendered through the lens, and said so.
-    writeFile(scratch.file("flat.gltf"),
-              R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1]}],
-"nodes": [{"mesh": 0}, {"camera": 0, "translation": [0.3, 0.3, 5]}],
-"cameras": [{"type": "orthographic",
-  "orthographic": {"xmag": 1, "ymag": 1, "znear": 0.01, "zfar": 100}}],
-"meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
-"accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
-  "min": [0, 0, 0], "max": [1, 1, 0]}],
-"bufferViews": [{"buffer": 0, "byteLength": 36}],
-"buffers": [{"byteLength": 36,
-  "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}]})");
+    writeFile(scratch.file("flat.gltf"), kOrthographicGltf);
     const Outcome flat = run({scratch.file("flat.gltf"), "-o", output("flat")}, scratch);
     EXPECT_EQ(flat.status, 0) << flat.err;
     EXPECT_EQ(lineCount(flat.err), 1u) << flat.err;

@@ -91,6 +91,19 @@ class TempDirectory {
     std::string path_;
 };
 
+/// A glTF file with one triangle and an orthographic camera looking at it.
+inline constexpr const char *kOrthographicGltf =
+    R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1]}],
+"nodes": [{"mesh": 0}, {"camera": 0, "translation": [0.3, 0.3, 5]}],
+"cameras": [{"type": "orthographic",
+  "orthographic": {"xmag": 1, "ymag": 1, "znear": 0.01, "zfar": 100}}],
+"meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+"accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+  "min": [0, 0, 0], "max": [1, 1, 0]}],
+"bufferViews": [{"buffer": 0, "byteLength": 36}],
+"buffers": [{"byteLength": 36,
+  "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}]})";
+
 inline void writeFile(const std::string &path, const std::string &text) {
     std::ofstream(path, std::ios::binary) << text;
 }

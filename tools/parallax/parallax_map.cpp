@@ -18,6 +18,17 @@ constexpr int kBarHeight = 14;
 /// Below the map: labels, the bar, labels, the legend.
 constexpr int kBelow = 112;
 
+/// Strokes the current path as a window violation's outline: the window
+/// colour over a wider black line, so that it reads on any colour.
+void strokeWindowOutline(cairo_t *cr) {
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    cairo_set_line_width(cr, 3.0);
+    cairo_stroke_preserve(cr);
+    cairo_set_source_rgb(cr, kWindowColour.r, kWindowColour.g, kWindowColour.b);
+    cairo_set_line_width(cr, 1.5);
+    cairo_stroke(cr);
+}
+
 /// A linear colour's brightness, sRGB-encoded, 0 to 1.
 double brightness(const render::Rgb &colour) {
     return render::encodeSrgb(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z);
@@ -125,12 +136,7 @@ void drawMap(cairo_t *cr, const ParallaxField &field, const Budget &budget) {
         }
     }
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
-    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-    cairo_set_line_width(cr, 3.0);
-    cairo_stroke_preserve(cr);
-    cairo_set_source_rgb(cr, kWindowColour.r, kWindowColour.g, kWindowColour.b);
-    cairo_set_line_width(cr, 1.5);
-    cairo_stroke(cr);
+    strokeWindowOutline(cr);
 }
 
 void drawBar(cairo_t *cr, const Budget &budget, const FrameFigures &figures, int eyeWidth,
@@ -217,12 +223,7 @@ void drawLegend(cairo_t *cr, double left, double baseline) {
     });
     swatch("in front, cut by the frame's edge", [cr](double sx, double sy) {
         cairo_rectangle(cr, sx + 1, sy + 1, 10, 10);
-        cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        cairo_set_line_width(cr, 3.0);
-        cairo_stroke_preserve(cr);
-        cairo_set_source_rgb(cr, kWindowColour.r, kWindowColour.g, kWindowColour.b);
-        cairo_set_line_width(cr, 1.5);
-        cairo_stroke(cr);
+        strokeWindowOutline(cr);
     });
 }
 
