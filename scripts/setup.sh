@@ -100,14 +100,16 @@ for i in "${!groups[@]}"; do
   name=${groups[i]%%|*}
   read -ra packages <<<"${missing[i]}"
   echo "setup: installing $name: ${packages[*]}" >&2
-  if ! reason=$(apt_install "${packages[@]}"); then
-    if optional "$i"; then
-      echo "setup: 32-bit Wine cannot be installed here ($reason);" \
-        "the 32-bit Windows suites will run on an emulated machine" >&2
-    else
+  if ! optional "$i"; then
+    if ! reason=$(apt_install "${packages[@]}"); then
       echo "setup: cannot install $name (${packages[*]}): $reason" >&2
       status=1
     fi
+  # apt's long account of a 32-bit Wine it cannot install says nothing its
+  # last line does not.
+  elif ! reason=$(apt_install "${packages[@]}" 2>/dev/null); then
+    echo "setup: 32-bit Wine cannot be installed here ($reason);" \
+      "the 32-bit Windows suites will run on an emulated machine" >&2
   fi
 done
 exit "$status"

@@ -54,11 +54,13 @@ fi
 # machine whose kernel can (scripts/wine-vm.sh).
 if wanted windows; then
   wine32_decide
-  echo "==> windows: $(wine32_line)" >&2
   if [ "$wine32_case" = works ]; then
+    echo "==> windows: $(wine32_line); the 32-bit suites run under it here" >&2
     cmake --preset windows -DBRELVIX_WINE_TESTS=ON >/dev/null
     run_preset windows
   else
+    echo "==> windows: $(wine32_line); the module file is checked here and the 32-bit suites" \
+      "run under Wine on an emulated machine (scripts/wine-vm.sh)" >&2
     cmake --preset windows -DBRELVIX_WINE_TESTS=OFF >/dev/null
     run_preset windows
     cmake --preset windows -DBRELVIX_WINE_TESTS=ON >/dev/null
@@ -81,5 +83,5 @@ fi
 if [ $# -eq 0 ]; then
   echo "==> all suites passed" >&2
 else
-  echo "==> the suites of$parts passed" >&2
+  echo "==> the suites of${parts% } passed" >&2
 fi

@@ -45,8 +45,7 @@ kernel_runs_i386() {
 #   no-kernel  it is installed, but this kernel runs no 32-bit program;
 #   broken     it is installed and the kernel runs 32-bit programs, but the
 #              loader fails;
-# and wine32_reason to a few words of why, for the one line the caller
-# prints.
+# and wine32_reason to a few words of why.
 wine32_decide() {
   local loader=${BRELVIX_WINE32_LOADER:-/usr/lib/wine/wine} output
   if [ ! -e "$loader" ]; then
@@ -64,13 +63,12 @@ wine32_decide() {
   fi
 }
 
-# The line that says which case it was and what follows from it.
+# Which case it was, in a few words, for the one line the caller prints.
 wine32_line() {
-  local emulated="the module file is checked here and the 32-bit suites run under Wine on an emulated machine (scripts/wine-vm.sh)"
   case $wine32_case in
-    works) echo "32-bit Wine runs here ($wine32_reason); the 32-bit suites run under it directly" ;;
-    missing) echo "32-bit Wine is not installed ($wine32_reason); $emulated" ;;
-    no-kernel) echo "32-bit Wine is installed but this kernel runs no 32-bit program ($wine32_reason); $emulated" ;;
-    broken) echo "32-bit Wine is installed but its loader fails ($wine32_reason); $emulated" ;;
+    works) echo "32-bit Wine runs here ($wine32_reason)" ;;
+    missing) echo "32-bit Wine is not installed ($wine32_reason)" ;;
+    no-kernel) echo "32-bit Wine is installed but this kernel runs no 32-bit program ($wine32_reason)" ;;
+    broken) echo "32-bit Wine is installed but its loader fails ($wine32_reason)" ;;
   esac
 }
