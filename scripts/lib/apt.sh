@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Debian package installs that survive a half-synced mirror: sourced by
 # scripts/setup.sh and scripts/wine-vm.sh.
 #

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Whether 32-bit Wine runs on this machine, found by running it: sourced by
 # scripts/test.sh and scripts/bench.sh.
 #
