@@ -66,9 +66,11 @@ if wanted windows; then
     cmake --preset windows -DBRELVIX_WINE_TESTS=ON >/dev/null
     # The first program run there makes Wine's prefix, which under emulation
     # can take longer than CTest allows a program to list its tests: one
-    # listing runs first, outside CTest.
+    # listing runs first, outside CTest. On a busy machine Wine gives up
+    # waiting for the prefix yet finishes making it, so a second try finds
+    # it made.
     list_once='build/windows/wine-run build/windows/brelvix_unit_tests.exe --gtest_list_tests >/dev/null'
-    scripts/wine-vm.sh sh -c "$list_once && ctest --preset windows -E '^ModuleFile\.'"
+    scripts/wine-vm.sh sh -c "{ $list_once || $list_once; } && ctest --preset windows -E '^ModuleFile\.'"
   fi
   # The Wine server of the Windows tests would leave by itself a few seconds
   # after the last test; nothing of the run stays behind.
