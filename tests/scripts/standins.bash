@@ -21,6 +21,9 @@ make_standins() {
   : >"$STANDIN_STATE/installed"
   : >"$STANDIN_STATE/architectures"
   export BRELVIX_APT_PAUSE=0
+  # The test command marks its set-up as done for the scripts it runs; the
+  # set-up under test must run whatever ran it.
+  unset BRELVIX_SETUP_DONE BRELVIX_WINE32_LOADER
   export PATH=$bin:$PATH
 
   cat >"$bin/apt-get" <<'EOF'
