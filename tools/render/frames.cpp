@@ -55,9 +55,10 @@ void applyChannels(LensSession &session, const RenderOptions &options) {
 }
 
 /// Empty when the tracer's hierarchy for `triangles` (about 64 bytes a
-/// triangle) fits the address space left, else the line that says not:
-/// Embree would otherwise run out only after building for a long while.
-std::string tracerMemoryFault(std::size_t triangles) {
+/// triangle) and `instances` (about 512 bytes each) fits the address space
+/// left, else the line that says not: Embree would otherwise run out only
+/// after building for a long while.
+std::string tracerMemoryFault(std::size_t triangles, std::size_t instances) {
     rlimit space{};
     std::ifstream status("/proc/self/statm");
     std::uint64_t pages = 0;
@@ -67,7 +68,8 @@ std::string tracerMemoryFault(std::size_t triangles) {
     }
     const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     const std::uint64_t left = space.rlim_cur > used ? space.rlim_cur - used : 0;
-    const std::uint64_t needed = static_cast<std::uint64_t>(triangles) * 64;
+    const std::uint64_t needed = static_cast<std::uint64_t>(triangles) * 64 +
+                                 static_cast<std::uint64_t>(instances) * 512;
     if (needed <= left) {
         return {};
     }
@@ -214,7 +216,10 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
                 for (const world::Mesh &mesh : scene.meshes) {
                     triangles += mesh.triangles.size();
                 }
-                if (const std::string fault = tracerMemoryFault(triangles); !fault.empty()) {
+                triangles += world::distinctTriangles(scene.instanced);
+                if (const std::string fault =
+                        tracerMemoryFault(triangles, scene.instanced.instances.size());
+                    !fault.empty()) {
                     error = fault;
                     return false;
                 }

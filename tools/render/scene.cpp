@@ -36,7 +36,7 @@ bool Scene::build(const world::TracerOptions &options, std::string &error) {
         worldBoxes.push_back({box.low, box.high, box.albedo});
     }
     std::unique_ptr<world::Tracer> tracer =
-        world::Tracer::create(meshes, worldSpheres, worldBoxes, options, error);
+        world::Tracer::create(meshes, instanced, worldSpheres, worldBoxes, options, error);
     if (!tracer) {
         return false;
     }
