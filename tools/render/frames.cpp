@@ -68,8 +68,8 @@ std::string tracerMemoryFault(std::size_t triangles, std::size_t instances) {
     }
     const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     const std::uint64_t left = space.rlim_cur > used ? space.rlim_cur - used : 0;
-    const std::uint64_t needed = static_cast<std::uint64_t>(triangles) * 64 +
-                                 static_cast<std::uint64_t>(instances) * 512;
+    const std::uint64_t needed =
+        static_cast<std::uint64_t>(triangles) * 64 + static_cast<std::uint64_t>(instances) * 512;
     if (needed <= left) {
         return {};
     }

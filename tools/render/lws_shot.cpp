@@ -123,10 +123,9 @@ class LwsShot final : public Shot {
                 scene.instanced.objects.push_back(object.meshes);
             }
             const lw::WorldPose &pose = poses[object.item];
-            scene.instanced.instances.push_back(
-                {entry->second,
-                 {{fromScene(pose.origin), fromScene(pose.xAxis), fromScene(pose.yAxis),
-                   fromScene(pose.zAxis)}}});
+            scene.instanced.instances.push_back({entry->second,
+                                                 {{fromScene(pose.origin), fromScene(pose.xAxis),
+                                                   fromScene(pose.yAxis), fromScene(pose.zAxis)}}});
         }
         world::Bounds bounds;
         world::addBounds(scene.instanced, bounds);
