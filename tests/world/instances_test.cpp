@@ -119,6 +119,27 @@ TEST(Instances, HitWhatTheirObjectsCopiedIntoPlaceHit) {
         << "each object's triangles once, however often it is placed";
 }
 
+TEST(Instances, BoundsAreThoseOfEveryPlacedPoint) {
+    const auto shared = std::make_shared<const std::vector<Mesh>>(object());
+    // Moved and scaled along the axes (one mirrored), and turned.
+    const Placement placements[] = {
+        turned(0.0, 1.0, {-3.0, 0.0, 0.0}),
+        {{5.0, 1.0, -2.0}, {2.0, 0.0, 0.0}, {0.0, -0.5, 0.0}, {0, 0, 3}},
+        turned(0.7, 1.5, {0.0, 0.5, 1.0})};
+    for (const Placement &placement : placements) {
+        Bounds expected;
+        for (const Mesh &mesh : *shared) {
+            for (const Point3f &p : mesh.positions) {
+                expected.add(placement.point({p.x, p.y, p.z}));
+            }
+        }
+        Bounds bounds;
+        addBounds({{shared}, {{0, {placement}}}}, bounds);
+        EXPECT_EQ(bounds.low, expected.low);
+        EXPECT_EQ(bounds.high, expected.high);
+    }
+}
+
 TEST(Instances, AMovingInstanceIsMetWhereItIsAtTheRaysTime) {
     const auto shared = std::make_shared<const std::vector<Mesh>>(object());
     const InstancedObjects instanced{

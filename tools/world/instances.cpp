@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace brelvix::world {
 
@@ -34,16 +35,53 @@ std::size_t distinctTriangles(const InstancedObjects &placed) {
     return triangles;
 }
 
+namespace {
+
+/// Whether the placement only scales and moves along the world's axes: its
+/// placed points then reach their extremes at the object's own.
+bool alongTheAxes(const Placement &p) {
+    return p.xAxis.y == 0.0 && p.xAxis.z == 0.0 && p.yAxis.x == 0.0 && p.yAxis.z == 0.0 &&
+           p.zAxis.x == 0.0 && p.zAxis.y == 0.0;
+}
+
+Bounds ownBounds(const std::vector<Mesh> &meshes) {
+    Bounds bounds;
+    for (const Mesh &mesh : meshes) {
+        for (const Point3f &p : mesh.positions) {
+            bounds.add({p.x, p.y, p.z});
+        }
+    }
+    return bounds;
+}
+
+} // namespace
+
 void addBounds(const InstancedObjects &placed, Bounds &bounds) {
+    // Each object's own bounds, made when a placement first needs them.
+    std::vector<std::optional<Bounds>> own(placed.objects.size());
     for (const Instance &instance : placed.instances) {
         if (instance.steps.empty()) {
             continue;
         }
         const Placement &placement = instance.steps.front();
-        for (const Mesh &mesh : *placed.objects[instance.object]) {
-            for (const Point3f &p : mesh.positions) {
-                bounds.add(placement.point({p.x, p.y, p.z}));
+        const std::vector<Mesh> &meshes = *placed.objects[instance.object];
+        if (!alongTheAxes(placement)) {
+            for (const Mesh &mesh : meshes) {
+                for (const Point3f &p : mesh.positions) {
+                    bounds.add(placement.point({p.x, p.y, p.z}));
+                }
             }
+            continue;
+        }
+        // Each coordinate is monotonic in one coordinate of the object's
+        // own, so the two corners give the same bounds as every point.
+        std::optional<Bounds> &box = own[instance.object];
+        if (!box) {
+            box = ownBounds(meshes);
+        }
+        if (!box->empty()) {
+            bounds.add(placement.point(box->low));
+            bounds.add(placement.point(box->high));
         }
     }
 }
