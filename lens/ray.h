@@ -89,6 +89,8 @@ inline void writeCameraRay(const MotionSample &sample, double filmX, double film
                                 lensYs * pairOf(sample.apertureUp);
     const double originZ =
         view.origin[2] + lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
+    storePair(origin, originXY);
+    origin[2] = originZ;
     // Direction from the point on the lens to the point in focus, in the
     // eye's turned view.
     const DoublePair towardFocusXY =
@@ -101,8 +103,6 @@ inline void writeCameraRay(const MotionSample &sample, double filmX, double film
     const DoublePair squares = towardFocusXY * towardFocusXY;
     const double length = std::sqrt(squares[0] + squares[1] + towardFocusZ * towardFocusZ);
 
-    storePair(origin, originXY);
-    origin[2] = originZ;
     // Unit direction; one of length 0 looks forward.
     if (length != 0.0) [[likely]] {
         storePair(direction, towardFocusXY / splat(length));
