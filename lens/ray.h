@@ -70,6 +70,20 @@ inline void storePair(double vector[3], DoublePair pair) noexcept {
     std::memcpy(vector, &pair, sizeof pair);
 }
 
+/// z of a three-component vector in the low lane, 0 in the high one.
+inline DoublePair zOf(const double vector[3]) noexcept { return DoublePair{vector[2], 0.0}; }
+
+/// Whether z is summed in the low lane of a pair rather than alone. The low
+/// lane's sums are the scalar's, so either gives the same bits; in pairs the
+/// sums need fewer live registers, which matters where the calling
+/// convention makes the callee save most vector registers it uses (64-bit
+/// Windows), and costs a little elsewhere.
+#if defined(_WIN64)
+inline constexpr bool kZInLowLane = true;
+#else
+inline constexpr bool kZInLowLane = false;
+#endif
+
 /// The ray of `sample` for a film position (from the film's centre, in film
 /// units) and a lens position (in units of the aperture radius; 0, 0 is the
 /// lens centre), written into three vectors of the caller's, which must not
@@ -78,31 +92,42 @@ inline void storePair(double vector[3], DoublePair pair) noexcept {
 inline void writeCameraRay(const MotionSample &sample, double filmX, double filmY, double lensX,
                            double lensY, double origin[3], double direction[3],
                            double filmNormal[3]) noexcept {
-    // The eye, and the film point on its half of the film.
+    // The eye.
     const EyeView &view = filmX >= 0.0 ? sample.eyeViews[kRightEye] : sample.eyeViews[kLeftEye];
-    const double eyeFilmX = filmX - view.filmCentreX + sample.shiftX;
-    const double eyeFilmY = filmY + sample.shiftY;
     const DoublePair lensXs = splat(lensX);
     const DoublePair lensYs = splat(lensY);
-    // Origin at the eye's point on the lens.
+    // Origin at the eye's point on the lens, written before the direction.
     const DoublePair originXY = pairOf(view.origin) + lensXs * pairOf(sample.apertureRight) +
                                 lensYs * pairOf(sample.apertureUp);
-    const double originZ =
-        view.origin[2] + lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
+    if constexpr (kZInLowLane) {
+        origin[2] = (zOf(view.origin) + lensXs * zOf(sample.apertureRight) +
+                     lensYs * zOf(sample.apertureUp))[0];
+    } else {
+        origin[2] = view.origin[2] + lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
+    }
     storePair(origin, originXY);
-    origin[2] = originZ;
     // Direction from the point on the lens to the point in focus, in the
-    // eye's turned view.
-    const DoublePair towardFocusXY =
-        splat(eyeFilmX) * pairOf(view.focusRight) + splat(eyeFilmY) * pairOf(view.focusUp) +
-        pairOf(view.focusForward) - lensXs * pairOf(view.apertureRight) -
-        lensYs * pairOf(view.apertureUp);
-    const double towardFocusZ = eyeFilmX * view.focusRight[2] + eyeFilmY * view.focusUp[2] +
-                                view.focusForward[2] - lensX * view.apertureRight[2] -
-                                lensY * view.apertureUp[2];
+    // eye's turned view, from the film point on the eye's half of the film.
+    const double eyeFilmX = filmX - view.filmCentreX + sample.shiftX;
+    const double eyeFilmY = filmY + sample.shiftY;
+    const DoublePair eyeFilmXs = splat(eyeFilmX);
+    const DoublePair eyeFilmYs = splat(eyeFilmY);
+    const DoublePair towardFocusXY = eyeFilmXs * pairOf(view.focusRight) +
+                                     eyeFilmYs * pairOf(view.focusUp) + pairOf(view.focusForward) -
+                                     lensXs * pairOf(view.apertureRight) -
+                                     lensYs * pairOf(view.apertureUp);
+    double towardFocusZ;
+    if constexpr (kZInLowLane) {
+        towardFocusZ = (eyeFilmXs * zOf(view.focusRight) + eyeFilmYs * zOf(view.focusUp) +
+                        zOf(view.focusForward) - lensXs * zOf(view.apertureRight) -
+                        lensYs * zOf(view.apertureUp))[0];
+    } else {
+        towardFocusZ = eyeFilmX * view.focusRight[2] + eyeFilmY * view.focusUp[2] +
+                       view.focusForward[2] - lensX * view.apertureRight[2] -
+                       lensY * view.apertureUp[2];
+    }
     const DoublePair squares = towardFocusXY * towardFocusXY;
     const double length = std::sqrt(squares[0] + squares[1] + towardFocusZ * towardFocusZ);
-
     // Unit direction; one of length 0 looks forward.
     if (length != 0.0) [[likely]] {
         storePair(direction, towardFocusXY / splat(length));
