@@ -115,7 +115,9 @@ fi
 # (bench/lens_outsider.c): plain C compiled with nothing but
 # `-O2 -ffp-contract=off`, the module file loaded at run time, its ray
 # called through the handler's pointer against an inline thin lens, best of
-# 5 rounds. First the native module with the system's cc, then the 64-bit
+# 5 rounds taken block by block of 32768 rays (a busy machine interrupts a
+# whole sweep more often than its blocks). First the native module with the
+# system's cc, then the 64-bit
 # Windows module with x86_64-w64-mingw32-gcc under 64-bit Wine. Extra
 # arguments: the rounds, e.g. 25 on a busy machine.
 #     scripts/bench.sh --lens-outsider [ROUNDS]
