@@ -49,6 +49,18 @@ struct InstancedObjects {
     std::vector<Instance> instances;
 };
 
+/// A scene's meshes and lights placed at one time: what a loaded scene hands
+/// the tracer for a frame.
+struct PlacedGeometry {
+    std::vector<Mesh> meshes;
+    /// Objects placed by instances, each held once however often placed.
+    InstancedObjects instanced;
+    std::vector<Light> lights;
+    /// Where shadow rays start off a surface: about a millionth of the
+    /// scene's size.
+    double shadowOffset = 1e-5;
+};
+
 /// Triangles of the distinct objects, each counted once.
 std::size_t distinctTriangles(const InstancedObjects &placed);
 
