@@ -111,6 +111,16 @@ MotionSample makeMotionSample(const SampleInputs &in) noexcept {
     const SineCosine leftTurn{-rightTurn.sine, rightTurn.cosine};
     sample.eyeViews[kRightEye] = eyeView(sample, rightTurn);
     sample.eyeViews[kLeftEye] = eyeView(sample, leftTurn);
+    // Each eye's origin at the lens centre and the centre of its half of the
+    // film, which the turn leaves as they are.
+    for (int eye = 0; eye < 2; ++eye) {
+        const double eyeSign = eye == kRightEye ? 1.0 : -1.0;
+        const double eyeOffset = eyeSign * sample.halfEyeDistance;
+        for (int j = 0; j < 3; ++j) {
+            sample.eyeViews[eye].origin[j] = sample.position[j] + eyeOffset * sample.unitRight[j];
+        }
+        sample.eyeViews[eye].filmCentreX = eyeSign * 0.25 * sample.filmWidth;
+    }
     return sample;
 }
 

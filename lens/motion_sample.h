@@ -28,9 +28,14 @@ struct EyeView {
     double focusForward[3];
     double apertureRight[3];
     double apertureUp[3];
+    /// The eye's point at the lens centre: position + e * halfEyeDistance *
+    /// unitRight, e = +1 for the right eye and -1 for the left.
+    double origin[3];
+    /// Centre of the eye's half of the film: e * 0.25 * filmWidth.
+    double filmCentreX;
 };
 
-/// Camera state at one time: 62 doubles (496 bytes) and nothing else, in
+/// Camera state at one time: 70 doubles (560 bytes) and nothing else, in
 /// this order. The first 32 describe the camera; the eyes' views follow from
 /// them.
 struct MotionSample {
@@ -62,7 +67,8 @@ struct MotionSample {
     double position[3];
     /// Index kRightEye turned by +eyeAngle, kLeftEye by -eyeAngle, each
     /// vector v as v * makeAxisRotation(unitUp, angle) (lens/rotation.h);
-    /// both the unturned vectors themselves when eyeAngle is 0.
+    /// both the unturned vectors themselves when eyeAngle is 0. Each also
+    /// holds its eye's origin and film centre, which are not turned.
     EyeView eyeViews[2];
 };
 
@@ -70,7 +76,7 @@ struct MotionSample {
 inline constexpr int kRightEye = 0;
 inline constexpr int kLeftEye = 1;
 
-static_assert(sizeof(MotionSample) == 62 * sizeof(double));
+static_assert(sizeof(MotionSample) == 70 * sizeof(double));
 static_assert(offsetof(MotionSample, shiftX) == 0 * sizeof(double));
 static_assert(offsetof(MotionSample, shiftY) == 1 * sizeof(double));
 static_assert(offsetof(MotionSample, filmWidth) == 2 * sizeof(double));
@@ -86,7 +92,7 @@ static_assert(offsetof(MotionSample, apertureUp) == 23 * sizeof(double));
 static_assert(offsetof(MotionSample, unitForward) == 26 * sizeof(double));
 static_assert(offsetof(MotionSample, position) == 29 * sizeof(double));
 static_assert(offsetof(MotionSample, eyeViews) == 32 * sizeof(double));
-static_assert(sizeof(EyeView) == 15 * sizeof(double));
+static_assert(sizeof(EyeView) == 19 * sizeof(double));
 
 /// The host's answers for one sample time: the five parameter values after
 /// sampling, the film size of the camera record, the camera's focus distance
@@ -135,10 +141,10 @@ constexpr double sampleTime(double frameStart, double frameDuration, uint32_t sa
 }
 
 /// Largest motion step count a frame may ask for. Four intervals per step
-/// give at most 131072 intervals, a table of 131073 records (62 MiB); a
+/// give at most 114688 intervals, a table of 114689 records (61.25 MiB); a
 /// larger count is refused rather than multiplied, so the interval count
 /// never wraps and the table stays within 64 MiB.
-inline constexpr int64_t kMaxMotionSteps = 32768;
+inline constexpr int64_t kMaxMotionSteps = 28672;
 inline constexpr uint32_t kMaxSampleCount = static_cast<uint32_t>(4 * kMaxMotionSteps);
 static_assert((kMaxSampleCount + 1ULL) * sizeof(MotionSample) <= 64ULL << 20);
 

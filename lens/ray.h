@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace brelvix {
 
@@ -49,53 +50,102 @@ struct Ray {
     double filmNormal[3];
 };
 
+/// Two doubles side by side, the x and y of a vector: the ray is computed
+/// on x and y together and on z alone. Each lane is rounded as its scalar
+/// would be, so the result has the bits of three scalar sums in the same
+/// order.
+using DoublePair = double __attribute__((vector_size(16)));
+
+/// x and y of a three-component vector.
+inline DoublePair pairOf(const double vector[3]) noexcept {
+    DoublePair pair;
+    std::memcpy(&pair, vector, sizeof pair);
+    return pair;
+}
+
+inline DoublePair splat(double value) noexcept { return DoublePair{value, value}; }
+
+/// Writes x and y of `pair` into `vector`, one store.
+inline void storePair(double vector[3], DoublePair pair) noexcept {
+    std::memcpy(vector, &pair, sizeof pair);
+}
+
+/// z of a three-component vector in the low lane, 0 in the high one.
+inline DoublePair zOf(const double vector[3]) noexcept { return DoublePair{vector[2], 0.0}; }
+
+/// Whether z is summed in the low lane of a pair rather than alone. The low
+/// lane's sums are the scalar's, so either gives the same bits; in pairs the
+/// sums need fewer live registers, which matters where the calling
+/// convention makes the callee save most vector registers it uses (64-bit
+/// Windows), and costs a little elsewhere.
+#if defined(_WIN64)
+inline constexpr bool kZInLowLane = true;
+#else
+inline constexpr bool kZInLowLane = false;
+#endif
+
 /// The ray of `sample` for a film position (from the film's centre, in film
 /// units) and a lens position (in units of the aperture radius; 0, 0 is the
-/// lens centre). A ray whose direction comes out of length 0 (a focus
+/// lens centre), written into three vectors of the caller's, which must not
+/// overlap `sample`. A ray whose direction comes out of length 0 (a focus
 /// distance of 0 at the lens centre) looks along the forward axis.
+inline void writeCameraRay(const MotionSample &sample, double filmX, double filmY, double lensX,
+                           double lensY, double origin[3], double direction[3],
+                           double filmNormal[3]) noexcept {
+    // The eye.
+    const EyeView &view = filmX >= 0.0 ? sample.eyeViews[kRightEye] : sample.eyeViews[kLeftEye];
+    const DoublePair lensXs = splat(lensX);
+    const DoublePair lensYs = splat(lensY);
+    // Origin at the eye's point on the lens, written before the direction.
+    const DoublePair originXY = pairOf(view.origin) + lensXs * pairOf(sample.apertureRight) +
+                                lensYs * pairOf(sample.apertureUp);
+    if constexpr (kZInLowLane) {
+        origin[2] = (zOf(view.origin) + lensXs * zOf(sample.apertureRight) +
+                     lensYs * zOf(sample.apertureUp))[0];
+    } else {
+        origin[2] = view.origin[2] + lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
+    }
+    storePair(origin, originXY);
+    // Direction from the point on the lens to the point in focus, in the
+    // eye's turned view, from the film point on the eye's half of the film.
+    const double eyeFilmX = filmX - view.filmCentreX + sample.shiftX;
+    const double eyeFilmY = filmY + sample.shiftY;
+    const DoublePair eyeFilmXs = splat(eyeFilmX);
+    const DoublePair eyeFilmYs = splat(eyeFilmY);
+    const DoublePair towardFocusXY = eyeFilmXs * pairOf(view.focusRight) +
+                                     eyeFilmYs * pairOf(view.focusUp) + pairOf(view.focusForward) -
+                                     lensXs * pairOf(view.apertureRight) -
+                                     lensYs * pairOf(view.apertureUp);
+    double towardFocusZ;
+    if constexpr (kZInLowLane) {
+        towardFocusZ = (eyeFilmXs * zOf(view.focusRight) + eyeFilmYs * zOf(view.focusUp) +
+                        zOf(view.focusForward) - lensXs * zOf(view.apertureRight) -
+                        lensYs * zOf(view.apertureUp))[0];
+    } else {
+        towardFocusZ = eyeFilmX * view.focusRight[2] + eyeFilmY * view.focusUp[2] +
+                       view.focusForward[2] - lensX * view.apertureRight[2] -
+                       lensY * view.apertureUp[2];
+    }
+    const DoublePair squares = towardFocusXY * towardFocusXY;
+    const double length = std::sqrt(squares[0] + squares[1] + towardFocusZ * towardFocusZ);
+    // Unit direction; one of length 0 looks forward.
+    if (length != 0.0) [[likely]] {
+        storePair(direction, towardFocusXY / splat(length));
+        direction[2] = towardFocusZ / length;
+    } else {
+        storePair(direction, pairOf(sample.unitForward));
+        direction[2] = sample.unitForward[2];
+    }
+    storePair(filmNormal, pairOf(sample.unitForward));
+    filmNormal[2] = sample.unitForward[2];
+}
+
+/// writeCameraRay into a Ray of its own.
 inline Ray cameraRay(const MotionSample &sample, double filmX, double filmY, double lensX,
                      double lensY) noexcept {
-    // Pick the eye and re-centre its half of the film.
-    const bool rightEye = filmX >= 0.0;
-    const double eyeSign = rightEye ? 1.0 : -1.0;
-    const double eyeFilmX = filmX - eyeSign * 0.25 * sample.filmWidth + sample.shiftX;
-    const double eyeFilmY = filmY + sample.shiftY;
-
-    // Origin at the eye's point on the lens.
-    const double eyeOffset = eyeSign * sample.halfEyeDistance;
-    const double originX = sample.position[0] + eyeOffset * sample.unitRight[0] +
-                           lensX * sample.apertureRight[0] + lensY * sample.apertureUp[0];
-    const double originY = sample.position[1] + eyeOffset * sample.unitRight[1] +
-                           lensX * sample.apertureRight[1] + lensY * sample.apertureUp[1];
-    const double originZ = sample.position[2] + eyeOffset * sample.unitRight[2] +
-                           lensX * sample.apertureRight[2] + lensY * sample.apertureUp[2];
-
-    // Direction from the point on the lens to the point in focus, in the
-    // eye's turned view.
-    const EyeView &view = sample.eyeViews[rightEye ? kRightEye : kLeftEye];
-    const double towardFocusX = eyeFilmX * view.focusRight[0] + eyeFilmY * view.focusUp[0] +
-                                view.focusForward[0] - lensX * view.apertureRight[0] -
-                                lensY * view.apertureUp[0];
-    const double towardFocusY = eyeFilmX * view.focusRight[1] + eyeFilmY * view.focusUp[1] +
-                                view.focusForward[1] - lensX * view.apertureRight[1] -
-                                lensY * view.apertureUp[1];
-    const double towardFocusZ = eyeFilmX * view.focusRight[2] + eyeFilmY * view.focusUp[2] +
-                                view.focusForward[2] - lensX * view.apertureRight[2] -
-                                lensY * view.apertureUp[2];
-
-    // Unit direction; one of length 0 looks forward.
-    const double length = std::sqrt(towardFocusX * towardFocusX + towardFocusY * towardFocusY +
-                                    towardFocusZ * towardFocusZ);
-    const bool measurable = length != 0.0;
-    const double directionX = measurable ? towardFocusX / length : sample.unitForward[0];
-    const double directionY = measurable ? towardFocusY / length : sample.unitForward[1];
-    const double directionZ = measurable ? towardFocusZ / length : sample.unitForward[2];
-
-    // Made from scalars at the end, so that the compiler keeps every value in
-    // registers and the caller's copy goes straight to its own record.
-    return Ray{{originX, originY, originZ},
-               {directionX, directionY, directionZ},
-               {sample.unitForward[0], sample.unitForward[1], sample.unitForward[2]}};
+    Ray ray;
+    writeCameraRay(sample, filmX, filmY, lensX, lensY, ray.origin, ray.direction, ray.filmNormal);
+    return ray;
 }
 
 } // namespace brelvix

@@ -108,18 +108,8 @@ int evaluateLensRay(void *instance, double filmX, double filmY, double lensX, do
         return 0;
     }
     const MotionSample &sample = camera.samples[sampleIndex(camera.sampleCount, shutterFraction)];
-    const Ray lensRay = cameraRay(sample, filmX, filmY, lensX, lensY);
-    // Component by component: GCC then stores straight into the host's
-    // record instead of building the lens's ray on the stack first.
-    ray->origin[0] = lensRay.origin[0];
-    ray->origin[1] = lensRay.origin[1];
-    ray->origin[2] = lensRay.origin[2];
-    ray->direction[0] = lensRay.direction[0];
-    ray->direction[1] = lensRay.direction[1];
-    ray->direction[2] = lensRay.direction[2];
-    ray->filmNormal[0] = lensRay.filmNormal[0];
-    ray->filmNormal[1] = lensRay.filmNormal[1];
-    ray->filmNormal[2] = lensRay.filmNormal[2];
+    writeCameraRay(sample, filmX, filmY, lensX, lensY, ray->origin, ray->direction,
+                   ray->filmNormal);
     return 1;
 }
 

@@ -33,19 +33,45 @@ flags=(
   --benchmark_min_time=0.05
 )
 
+# The rate of a line that ends "(X M rays/s)" or "(X M rays/s), ...".
+rate_of() { sed -n 's/.*(\([0-9.]*\) M rays\/s).*/\1/p' <<<"$1"; }
+
+# An LWS scene placing OBJECT N times on a square grid 800 units apart,
+# each placement an item of its own: scripts/bench.sh --render's
+# placement scenes.
+placement_scene() {
+  local n=$1 object=$2 side i
+  side=$(awk -v n="$n" 'BEGIN { s = int(sqrt(n)); if (s * s < n) s++; print s }')
+  printf 'LWSC\n2\n\nFirstFrame 1\nLastFrame 1\nFramesPerSecond 30\n\n'
+  for ((i = 0; i < n; i++)); do
+    printf 'LoadObject %s\nObjectMotion (unnamed)\n  9\n' "$object"
+    printf '  1\n  %d 0 0 0 0 0\n' $(((i % side) * 800))
+    printf '  1\n  0 0 0 0 0 0\n'
+    printf '  1\n  %d 0 0 0 0 0\n' $((i / side * 800))
+    printf '  1\n  0 0 0 0 0 0\n%.0s' 1 2 3
+    printf '  1\n  1 0 0 0 0 0\n%.0s' 1 2 3
+    printf '\n'
+  done
+}
+
 # With --render, brelvix-render itself on two threads, three runs of each
 # case: the engine model of assimp-testmodels (121,496 triangles, from its
 # own camera) and the built-in scene, 960x320 at 16 samples a pixel, each
-# ray with its shadow ray. Prints the program's camera rays per second;
-# then the engine model at 960x540 per eye rendered at 1 sample a pixel and
-# measured by the depth check (--parallax), three runs, with their times;
-# then the engine model's load time read directly and through the loading
-# process.
+# ray with its shadow ray. Prints the program's camera rays per second,
+# and beside each engine run Embree's own rate on the same frame
+# (bench/embree_packets.cpp: 16-wide packets over 4x4 tiles, one shadow ray
+# per hit, nothing else) and the ratio of the two. Then the engine model
+# placed 1 and 400 times (480x160, 4 samples a pixel): the render's time,
+# the whole run's wall time and its peak memory. Then the engine model at
+# 960x540 per eye rendered at 1 sample a pixel and measured by the depth
+# check (--parallax), three runs, with their times; then the engine
+# model's load time read directly and through the loading process.
 #     scripts/bench.sh --render
 if [ "${1:-}" = --render ]; then
   scripts/setup.sh all
   cmake --preset release >/dev/null
-  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render brelvix_load_bench
+  cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render brelvix_load_bench \
+    brelvix_embree_packets
   out=$(mktemp -d)
   trap 'rm -rf "$out"' EXIT
   engine=/usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb
@@ -56,7 +82,21 @@ if [ "${1:-}" = --render ]; then
       name=built-in
       [ -n "$scene" ] && name=engine
       echo "$name (run $run): $line"
+      if [ -n "$scene" ]; then
+        packets=$(build/release/brelvix_embree_packets "$engine")
+        echo "engine (run $run): $packets"
+        awk -v r="$(rate_of "$line")" -v e="$(rate_of "$packets")" \
+          'BEGIN { printf "engine (run %s): renderer / Embree packets = %.2f\n", '"$run"', r / e }'
+      fi
     done
+  done
+  # One object placed once and 400 times: what instances cost.
+  for n in 1 400; do
+    placement_scene "$n" "$engine" >"$out/placed-$n.lws"
+    line=$(/usr/bin/time -f 'wall %e s, peak memory %M KB' -o "$out/time-$n" \
+      build/release/brelvix-render "$out/placed-$n.lws" --width 480 --height 160 --spp 4 \
+      --threads 2 -o "$out/placed.png" | grep '^rendered')
+    echo "$n placement(s) of the engine, 480x160, 4 spp: $line; $(cat "$out/time-$n")"
   done
   # The depth check (--parallax) against a render of the same frame at one
   # sample a pixel, the engine model at 960 x 540 per eye; the aim is at most
@@ -71,6 +111,39 @@ if [ "${1:-}" = --render ]; then
   # Reading the engine model directly and through the loading process.
   build/release/brelvix_load_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
   exit 0
+fi
+
+# With --lens-outsider, the lens as a host built elsewhere meets it
+# (bench/lens_outsider.c): plain C compiled with nothing but
+# `-O2 -ffp-contract=off`, the module file loaded at run time, its ray
+# called through the handler's pointer against an inline thin lens, best of
+# 5 rounds taken block by block of 32768 rays (a busy machine interrupts a
+# whole sweep more often than its blocks). First the native module with the
+# system's cc, then the 64-bit
+# Windows module with x86_64-w64-mingw32-gcc under 64-bit Wine. Extra
+# arguments: the rounds, e.g. 25 on a busy machine.
+#     scripts/bench.sh --lens-outsider [ROUNDS]
+if [ "${1:-}" = --lens-outsider ]; then
+  rounds=${2:-5}
+  # The native build and the cross compilers; wine-run.sh names 64-bit Wine
+  # when it is missing (32-bit Wine is not needed here).
+  scripts/setup.sh native
+  scripts/setup.sh release
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$(nproc)" --target brelvix
+  cc -O2 -ffp-contract=off -o build/release/lens_outsider bench/lens_outsider.c -ldl -lm
+  echo "native: $(build/release/lens_outsider build/release/brelvix.so "$rounds")"
+  cmake --preset windows64-release >/dev/null
+  cmake --build --preset windows64-release -j "$(nproc)"
+  x86_64-w64-mingw32-gcc -O2 -ffp-contract=off -o build/windows64-release/lens_outsider.exe \
+    bench/lens_outsider.c
+  prefix=$PWD/build/windows64-release/wine-prefix
+  status=0
+  line=$(cmake/wine-run.sh --win64 "$prefix" build/windows64-release/lens_outsider.exe \
+    "Z:$PWD/build/windows64-release/brelvix.p" "$rounds") || status=$?
+  echo "64-bit DLL under 64-bit Wine: $line"
+  WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  exit "$status"
 fi
 
 if [ "${1:-}" != --windows ] && [ "${1:-}" != --windows64 ]; then

@@ -50,9 +50,10 @@ void applyChannels(LensSession &session, const RenderOptions &options) {
 }
 
 /// Empty when the tracer's hierarchy for `triangles` (about 64 bytes a
-/// triangle) fits the address space left, else the line that says not:
-/// Embree would otherwise run out only after building for a long while.
-std::string tracerMemoryFault(std::size_t triangles) {
+/// triangle) and `instances` (about 512 bytes each) fits the address space
+/// left, else the line that says not: Embree would otherwise run out only
+/// after building for a long while.
+std::string tracerMemoryFault(std::size_t triangles, std::size_t instances) {
     rlimit space{};
     std::ifstream status("/proc/self/statm");
     std::uint64_t pages = 0;
@@ -62,7 +63,8 @@ std::string tracerMemoryFault(std::size_t triangles) {
     }
     const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     const std::uint64_t left = space.rlim_cur > used ? space.rlim_cur - used : 0;
-    const std::uint64_t needed = static_cast<std::uint64_t>(triangles) * 64;
+    const std::uint64_t needed =
+        static_cast<std::uint64_t>(triangles) * 64 + static_cast<std::uint64_t>(instances) * 512;
     if (needed <= left) {
         return {};
     }
@@ -198,12 +200,16 @@ bool FrameSequence::placeScene(std::string &error) {
         shot_->place(geometry, info_.start);
         scene_ = Scene{};
         scene_.meshes = std::move(geometry.meshes);
+        scene_.instanced = std::move(geometry.instanced);
         scene_.lights = std::move(geometry.lights);
         scene_.shadowOffset = geometry.shadowOffset;
         for (const world::Mesh &mesh : scene_.meshes) {
             triangles += mesh.triangles.size();
         }
-        if (const std::string fault = tracerMemoryFault(triangles); !fault.empty()) {
+        triangles += world::distinctTriangles(scene_.instanced);
+        if (const std::string fault =
+                tracerMemoryFault(triangles, scene_.instanced.instances.size());
+            !fault.empty()) {
             error = fault;
             return false;
         }

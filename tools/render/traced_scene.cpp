@@ -28,7 +28,7 @@ world::Mesh groundQuad() {
 
 bool Scene::build(const world::TracerOptions &options, std::string &error) {
     std::unique_ptr<world::Tracer> tracer =
-        world::Tracer::create(meshes, spheres, boxes, options, error);
+        world::Tracer::create(meshes, instanced, spheres, boxes, options, error);
     if (!tracer) {
         return false;
     }

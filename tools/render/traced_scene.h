@@ -50,6 +50,9 @@ class Scene {
     std::vector<Sphere> spheres;
     std::vector<Box> boxes;
     std::vector<world::Mesh> meshes;
+    /// Objects placed by instances, each built once however often it is
+    /// placed; their hits' mesh ids follow those of `meshes`.
+    world::InstancedObjects instanced;
     /// The scene's own lights; none: the sun and the sky light it.
     std::vector<world::Light> lights;
     /// The mesh drawn as the checkered ground, if any.

@@ -112,27 +112,24 @@ class LwsShot final : public Shot {
 
     void place(world::PlacedGeometry &geometry, double time) const override {
         geometry.meshes.clear();
-        world::Bounds bounds;
+        geometry.instanced = {};
         const std::vector<lw::WorldPose> poses = lw::worldPoses(scene_, time);
+        // Each layer once, each object item an instance of it.
+        std::map<const std::vector<world::Mesh> *, std::size_t> objects;
         for (const PlacedObject &object : objects_) {
-            const lw::WorldPose &pose = poses[object.item];
-            for (world::Mesh mesh : *object.meshes) {
-                for (world::Point3f &p : mesh.positions) {
-                    const lw::Vec3 q = pose.toWorld({p.x, p.y, p.z});
-                    p = {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z)};
-                    bounds.add({q.x, q.y, q.z});
-                }
-                // Turned with the item (exact for even scales).
-                for (world::Point3f &n : mesh.normals) {
-                    const Vec3 turned =
-                        normalize(fromScene(pose.xAxis) * n.x + fromScene(pose.yAxis) * n.y +
-                                  fromScene(pose.zAxis) * n.z);
-                    n = {static_cast<float>(turned.x), static_cast<float>(turned.y),
-                         static_cast<float>(turned.z)};
-                }
-                geometry.meshes.push_back(std::move(mesh));
+            const auto [entry, added] =
+                objects.emplace(object.meshes.get(), geometry.instanced.objects.size());
+            if (added) {
+                geometry.instanced.objects.push_back(object.meshes);
             }
+            const lw::WorldPose &pose = poses[object.item];
+            geometry.instanced.instances.push_back(
+                {entry->second,
+                 {{fromScene(pose.origin), fromScene(pose.xAxis), fromScene(pose.yAxis),
+                   fromScene(pose.zAxis)}}});
         }
+        world::Bounds bounds;
+        world::addBounds(geometry.instanced, bounds);
         geometry.lights.clear();
         for (std::size_t i = 0; i < scene_.items.size(); ++i) {
             const lw::Item &item = scene_.items[i];
@@ -159,11 +156,7 @@ class LwsShot final : public Shot {
         world::PlacedGeometry placed;
         place(placed, time);
         world::Bounds bounds;
-        for (const world::Mesh &mesh : placed.meshes) {
-            for (const world::Point3f &p : mesh.positions) {
-                bounds.add({p.x, p.y, p.z});
-            }
-        }
+        world::addBounds(placed.instanced, bounds);
         const world::Camera camera =
             world::framingCamera(bounds, 2.0 * std::atan(1.0 / kDefaultZoomFactor), 1.5);
         ShotCamera shot;

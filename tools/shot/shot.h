@@ -9,6 +9,7 @@
 #ifndef BRELVIX_TOOLS_SHOT_SHOT_H
 #define BRELVIX_TOOLS_SHOT_SHOT_H
 
+#include "tools/world/instances.h"
 #include "tools/world/vec.h"
 #include "tools/world/world_scene.h"
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 namespace brelvix::world {
 namespace {
@@ -46,7 +47,44 @@ struct Surface {
     Rgb diffuse;
     /// Per sphere or box, by primitive.
     std::vector<Rgb> albedos;
+    /// An object's mesh, read in place (its owner is kept by the tracer);
+    /// the three lists above are then empty.
+    const Mesh *mesh = nullptr;
+
+    const std::vector<Point3f> &normalList() const { return mesh ? mesh->normals : normals; }
+    const std::vector<Point3f> &colourList() const { return mesh ? mesh->colours : colours; }
+    const std::array<uint32_t, 3> &triangle(uint32_t primitive) const {
+        return mesh ? mesh->triangles[primitive] : triangles[primitive];
+    }
+    Rgb diffuseColour() const { return mesh ? mesh->diffuse : diffuse; }
 };
+
+/// An object built once: its scene, and its meshes' surfaces by the
+/// geometry ids of that scene.
+struct ObjectScene {
+    RTCScene scene = nullptr;
+    std::vector<Surface> surfaces;
+};
+
+/// An instance as the hits see it.
+struct PlacedInstance {
+    std::size_t object = 0;
+    std::vector<Placement> steps;
+    /// Hit index of its object's first mesh.
+    std::size_t firstIndex = 0;
+};
+
+/// Embree's 3 x 4 column-major matrix of a placement.
+std::array<float, 12> columnMajor(const Placement &p) {
+    const Vec3 columns[] = {p.xAxis, p.yAxis, p.zAxis, p.origin};
+    std::array<float, 12> matrix{};
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 3; ++r) {
+            matrix[static_cast<std::size_t>(3 * c + r)] = static_cast<float>(columns[c][r]);
+        }
+    }
+    return matrix;
+}
 
 void reportError(void *userPtr, RTCError code, const char *text) {
     auto &error = *static_cast<std::string *>(userPtr);
@@ -76,7 +114,7 @@ RTCRay embreeRay(const Ray &ray, double nearest, double farthest) {
     r.tfar = static_cast<float>(std::min(farthest, static_cast<double>(INFINITY)));
     r.mask = 0xFFFFFFFFu;
     r.flags = 0;
-    r.time = 0.0f;
+    r.time = static_cast<float>(ray.time);
     return r;
 }
 
@@ -86,20 +124,33 @@ struct Tracer::Shading {
     RTCDevice device = nullptr;
     RTCScene scene = nullptr;
     std::vector<Surface> surfaces;
+    /// The distinct objects, their meshes kept alive for the surfaces.
+    std::vector<ObjectScene> objects;
+    std::vector<std::shared_ptr<const std::vector<Mesh>>> objectMeshes;
+    /// By Embree's instance id less `firstInstanceId`.
+    std::vector<PlacedInstance> instances;
+    unsigned firstInstanceId = 0;
     std::string error;
 
     ~Shading() {
         if (scene) {
             rtcReleaseScene(scene);
         }
+        for (const ObjectScene &object : objects) {
+            if (object.scene) {
+                rtcReleaseScene(object.scene);
+            }
+        }
         if (device) {
             rtcReleaseDevice(device);
         }
     }
 
-    /// Adds a triangle mesh; false when Embree refused it.
+    /// Adds a triangle mesh to `target` (the world's scene when null);
+    /// false when Embree refused it.
     bool addTriangles(const std::vector<Point3f> &positions,
-                      const std::vector<std::array<uint32_t, 3>> &triangles) {
+                      const std::vector<std::array<uint32_t, 3>> &triangles,
+                      RTCScene target = nullptr) {
         RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
         if (!geometry) {
             return false;
@@ -121,10 +172,56 @@ struct Tracer::Shading {
                 std::copy(triangles[i].begin(), triangles[i].end(), indices + 3 * i);
             }
             rtcCommitGeometry(geometry);
-            rtcAttachGeometry(scene, geometry);
+            rtcAttachGeometry(target ? target : scene, geometry);
         }
         rtcReleaseGeometry(geometry);
         return vertices && indices;
+    }
+
+    /// Builds each distinct object once and places its instances; their
+    /// hit indices start at `firstIndex`.
+    void addInstances(const InstancedObjects &placed, std::size_t firstIndex) {
+        objectMeshes = placed.objects;
+        for (const auto &meshes : placed.objects) {
+            ObjectScene object;
+            object.scene = rtcNewScene(device);
+            for (std::size_t m = 0; m < meshes->size() && error.empty(); ++m) {
+                const Mesh &mesh = (*meshes)[m];
+                if (!mesh.triangles.empty() &&
+                    addTriangles(mesh.positions, mesh.triangles, object.scene)) {
+                    Surface surface{Hit::Kind::Mesh, m, {}, {}, {}, {}, {}};
+                    surface.mesh = &mesh;
+                    object.surfaces.push_back(std::move(surface));
+                }
+            }
+            rtcCommitScene(object.scene);
+            objects.push_back(std::move(object));
+        }
+        firstInstanceId = static_cast<unsigned>(surfaces.size());
+        for (const Instance &instance : placed.instances) {
+            if (!error.empty()) {
+                return;
+            }
+            const std::size_t meshCount = placed.objects[instance.object]->size();
+            if (instance.steps.empty() || objects[instance.object].surfaces.empty()) {
+                firstIndex += meshCount;
+                continue;
+            }
+            RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_INSTANCE);
+            rtcSetGeometryInstancedScene(geometry, objects[instance.object].scene);
+            rtcSetGeometryTimeStepCount(geometry, static_cast<unsigned>(instance.steps.size()));
+            for (std::size_t step = 0; step < instance.steps.size(); ++step) {
+                const std::array<float, 12> matrix = columnMajor(instance.steps[step]);
+                rtcSetGeometryTransform(geometry, static_cast<unsigned>(step),
+                                        RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, matrix.data());
+            }
+            rtcCommitGeometry(geometry);
+            rtcAttachGeometryByID(scene, geometry,
+                                  firstInstanceId + static_cast<unsigned>(instances.size()));
+            rtcReleaseGeometry(geometry);
+            instances.push_back({instance.object, instance.steps, firstIndex});
+            firstIndex += meshCount;
+        }
     }
 
     /// Traced by sphereCrossing; read by Embree's callbacks.
@@ -167,6 +264,14 @@ std::string deviceConfig(const TracerOptions &options) {
 }
 
 std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
+                                       const std::vector<Sphere> &spheres,
+                                       const std::vector<Box> &boxes, const TracerOptions &options,
+                                       std::string &error) {
+    return create(meshes, InstancedObjects{}, spheres, boxes, options, error);
+}
+
+std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
+                                       const InstancedObjects &instanced,
                                        const std::vector<Sphere> &spheres,
                                        const std::vector<Box> &boxes, const TracerOptions &options,
                                        std::string &error) {
@@ -231,6 +336,10 @@ std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
             s.surfaces.push_back(std::move(surface));
         }
     }
+    // Instances: after every geometry of the world's own.
+    if (!instanced.instances.empty()) {
+        s.addInstances(instanced, meshes.size());
+    }
     rtcCommitScene(s.scene);
     if (!s.error.empty()) {
         error = s.error;
@@ -268,14 +377,28 @@ Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
     if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID) {
         return hit;
     }
-    const Surface &surface = shading_->surfaces[query.hit.geomID];
+    // A hit inside an instance: its object's surface, and the instance's
+    // placement at the ray's time to bring normals into the world.
+    const Shading &shading = *shading_;
+    const PlacedInstance *instance = nullptr;
+    std::optional<Placement> placement;
+    const Surface *found = nullptr;
+    if (query.hit.instID[0] != RTC_INVALID_GEOMETRY_ID) {
+        instance = &shading.instances[query.hit.instID[0] - shading.firstInstanceId];
+        found = &shading.objects[instance->object].surfaces[query.hit.geomID];
+        placement = placementAt(instance->steps, ray.time);
+    } else {
+        found = &shading.surfaces[query.hit.geomID];
+    }
+    const Surface &surface = *found;
     const uint32_t primitive = query.hit.primID;
     hit.kind = surface.kind;
     hit.distance = query.ray.tfar;
     hit.point = ray.origin + ray.direction * hit.distance;
 
     // Geometric normal, toward the ray's origin.
-    Vec3 normal = normalize(Vec3{query.hit.Ng_x, query.hit.Ng_y, query.hit.Ng_z});
+    Vec3 normal{query.hit.Ng_x, query.hit.Ng_y, query.hit.Ng_z};
+    normal = normalize(placement ? placement->normal(normal) : normal);
     if (dot(normal, ray.direction) > 0.0) {
         normal = normal * -1.0;
     }
@@ -283,17 +406,19 @@ Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
     hit.shadingNormal = normal;
 
     if (surface.kind == Hit::Kind::Mesh) {
-        hit.index = surface.index;
-        const auto &triangle = surface.triangles[primitive];
-        if (!surface.normals.empty()) {
-            const Vec3 shading = blend(surface.normals, triangle, query.hit.u, query.hit.v);
+        hit.index = instance ? instance->firstIndex + surface.index : surface.index;
+        const auto &triangle = surface.triangle(primitive);
+        if (!surface.normalList().empty()) {
+            Vec3 shading = blend(surface.normalList(), triangle, query.hit.u, query.hit.v);
+            // Turned with the placement as the placed meshes' normals were.
+            shading = placement ? placement->direction(shading) : shading;
             if (length(shading) > 0.0) {
                 hit.shadingNormal = normalize(shading) * (dot(shading, normal) < 0.0 ? -1.0 : 1.0);
             }
         }
-        hit.colour = surface.colours.empty()
-                         ? surface.diffuse
-                         : blend(surface.colours, triangle, query.hit.u, query.hit.v);
+        hit.colour = surface.colourList().empty()
+                         ? surface.diffuseColour()
+                         : blend(surface.colourList(), triangle, query.hit.u, query.hit.v);
     } else {
         hit.index = surface.kind == Hit::Kind::Box ? primitive / kBoxTriangles.size() : primitive;
         hit.colour = surface.albedos[hit.index];

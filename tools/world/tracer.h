@@ -12,6 +12,7 @@
 #ifndef BRELVIX_TOOLS_WORLD_TRACER_H
 #define BRELVIX_TOOLS_WORLD_TRACER_H
 
+#include "tools/world/instances.h"
 #include "tools/world/world_scene.h"
 
 #include <atomic>
@@ -35,16 +36,21 @@ struct Box {
     Rgb albedo{0.8, 0.8, 0.8};
 };
 
-/// Origin and unit direction, in the host's axes.
+/// Origin and unit direction, in the host's axes, and the moment within
+/// the shutter (0 to 1) at which moving instances are met.
 struct Ray {
     Vec3 origin;
     Vec3 direction;
+    double time = 0.0;
 };
 
 struct Hit {
     enum class Kind { Sky, Mesh, Sphere, Box };
     Kind kind = Kind::Sky;
     /// Index into the meshes, spheres or boxes the tracer was built from.
+    /// The meshes of instances follow the tracer's own meshes, each
+    /// instance's object's meshes in turn, as if every instance's meshes
+    /// had been placed and listed after them.
     std::size_t index = 0;
     /// Along the ray, in units of its direction; infinite for the sky.
     double distance = std::numeric_limits<double>::infinity();
@@ -72,6 +78,15 @@ class Tracer {
     /// Null with a one-line `error` for an instruction set not named
     /// above, or when Embree refuses the device or a geometry.
     static std::unique_ptr<Tracer> create(const std::vector<Mesh> &meshes,
+                                          const std::vector<Sphere> &spheres,
+                                          const std::vector<Box> &boxes,
+                                          const TracerOptions &options, std::string &error);
+    /// The same with objects placed by instances besides: each object
+    /// built once, each instance a transform of it (moving across the
+    /// shutter when it has several steps). Memory grows with the distinct
+    /// objects, not with the instances.
+    static std::unique_ptr<Tracer> create(const std::vector<Mesh> &meshes,
+                                          const InstancedObjects &instanced,
                                           const std::vector<Sphere> &spheres,
                                           const std::vector<Box> &boxes,
                                           const TracerOptions &options, std::string &error);
