@@ -27,6 +27,7 @@ struct SceneArguments {
     std::string frames;
     std::string isa;
     std::string maxMemory;
+    std::string subdivisionLevel;
 };
 
 struct RenderOptions;
