@@ -164,7 +164,7 @@ inline std::string lwob(const TestObject &object) {
                                             (surface.doubleSided ? 256 : 0)));
         diffuse.f4(surface.diffuse);
         luminosity.f4(surface.luminosity);
-        smoothing.f4(surface.smoothing);
+        smoothing.f4(static_cast<float>(surface.smoothing * 3.14159265358979323846 / 180.0));
         surf.name(surface.name);
         surf.chunk("COLR", colour, 2).chunk("FLAG", flags, 2).chunk("VDIF", diffuse, 2);
         surf.chunk("VLUM", luminosity, 2).chunk("SMAN", smoothing, 2);

@@ -5,8 +5,6 @@
 namespace brelvix::lwo {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
 
 /// LWO2's sub-chunks: FP4 fractions, COL12 colours, ANG4 radians.
@@ -33,7 +31,7 @@ void readLwo2Attribute(const std::string &id, Cursor &data, Surface &surface) {
 }
 
 /// LWOB's: COLR as bytes, levels in 256ths (or VDIF, VLUM as fractions),
-/// the smoothing angle in degrees and switched on by a flag.
+/// the smoothing angle in radians as in LWO2, switched on by a flag.
 void readLwobAttribute(const std::string &id, Cursor &data, Surface &surface,
                        std::uint16_t &flags) {
     if (id == "COLR") {
@@ -52,7 +50,7 @@ void readLwobAttribute(const std::string &id, Cursor &data, Surface &surface,
     } else if (id == "VLUM") {
         surface.luminosity = finiteOr(data.f4(), 0.0f);
     } else if (id == "SMAN") {
-        surface.smoothingAngle = static_cast<float>(finiteOr(data.f4(), 0.0f) * kPi / 180.0);
+        surface.smoothingAngle = finiteOr(data.f4(), 0.0f);
     }
 }
 
