@@ -281,7 +281,8 @@ TEST(LwoReader, DamagedFilesAreOneLineNamingChunkAndOffset) {
 }
 
 /// With BRELVIX_WRITE_LWO_SEEDS=FOLDER, writes the objects above there:
-/// the fuzz target's seeds (fuzz/corpus/lwo).
+/// the fuzz target's seeds (fuzz/corpus/lwo), each after the byte that
+/// picks the subdivision level (2).
 TEST(LwoReader, SeedsForTheFuzzTarget) {
     const char *folder = std::getenv("BRELVIX_WRITE_LWO_SEEDS");
     if (folder == nullptr) {
@@ -293,7 +294,7 @@ TEST(LwoReader, SeedsForTheFuzzTarget) {
         {"triangle-lwo2.lwo", triangleWith({})},
     };
     for (const auto &[name, bytes] : seeds) {
-        std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << bytes;
+        std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << '\2' << bytes;
         EXPECT_TRUE(readObject(bytes, name).object);
     }
 }
