@@ -243,11 +243,13 @@ std::string triangleWith(const Bytes &extra) {
 }
 
 TEST(LwoReader, DamagedFilesAreOneLineNamingChunkAndOffset) {
-    Bytes badPoints, farPoint, badTag, longChunk, noEnd, badMap, lwobDetails, bigCount;
+    Bytes badPoints, farPoint, badTag, longChunk, noEnd, badMap, bigCount;
     badPoints.chunk("PNTS", Bytes().f4(1).f4(2));
     farPoint.chunk("POLS", Bytes().raw("FACE").u2(3).u2(0).u2(1).u2(9));
     badTag.chunk("PTAG", Bytes().raw("SURF").u2(0).u2(4));
     longChunk.raw("BBOX").u4(1000).f4(0);
+    Bytes oddName;
+    oddName.raw("A\nB\x01").u4(1000);
     noEnd.chunk("TAGS", Bytes().raw("Name"));
     badMap.chunk("VMAP", Bytes().raw("RGB ").u2(3).name("m").u2(5).f4(0).f4(0).f4(0));
     bigCount.chunk("POLS", Bytes().raw("FACE").u2(1000).u2(0));
@@ -268,6 +270,8 @@ TEST(LwoReader, DamagedFilesAreOneLineNamingChunkAndOffset) {
         {triangleWith(badTag), "bad.lwo: PTAG chunk at byte 90: tag 4 of 0"},
         {triangleWith(longChunk), "bad.lwo: BBOX chunk at byte 76: declares 1000 bytes where 4 "
                                   "remain"},
+        {triangleWith(oddName), "bad.lwo: A?B? chunk at byte 76: declares 1000 bytes where 0 "
+                                "remain"},
         {triangleWith(noEnd), "bad.lwo: TAGS chunk at byte 84: a name without its ending zero"},
         {triangleWith(badMap), "bad.lwo: VMAP chunk at byte 92: point 5 of 3"},
         {triangleWith(bigCount), "bad.lwo: POLS chunk at byte 88: a polygon of 1000 points runs"},

@@ -20,6 +20,15 @@ std::uint32_t bigEndian(std::string_view four) {
            std::uint32_t{p[3]};
 }
 
+/// A chunk's identifier as the error shows it: the file's four bytes, any
+/// that is not printable text as '?', so that the error stays one line.
+std::string printable(std::string id) {
+    for (char &c : id) {
+        c = c >= 0x20 && c < 0x7F ? c : '?';
+    }
+    return id;
+}
+
 } // namespace
 
 bool isObject(std::string_view head) {
@@ -56,7 +65,7 @@ ReadResult readObject(std::string_view bytes, const std::string &name) {
             readLwo2(body, object);
         }
     } catch (const Fault &fault) {
-        result.error = name + ": " + fault.chunk + " chunk at byte " +
+        result.error = name + ": " + printable(fault.chunk) + " chunk at byte " +
                        std::to_string(fault.offset) + ": " + fault.what;
         return result;
     } catch (const std::bad_alloc &) {
