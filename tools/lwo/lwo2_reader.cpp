@@ -33,10 +33,14 @@ class Lwo2Reader {
         } else if (id == "SURF") {
             surface(c, 2);
         } else if (id == "FORM" && object_.generation == Generation::lwo3) {
-            // LWO3 keeps a surface in a FORM of its own, with four-byte
-            // sub-chunk sizes.
+            // LWO3 may keep a surface in a FORM of its own, with four-byte
+            // sub-chunk sizes. Its geometry does not depend on it: a surface
+            // whose sub-chunks do not read so keeps the defaults.
             if (c.remaining() >= 4 && c.id4() == "SURF") {
-                surface(c, 4);
+                try {
+                    surface(c, 4);
+                } catch (const Fault &) {
+                }
             }
         }
     }

@@ -1,7 +1,8 @@
 // A scene file read into flat lists in the host's axes: triangle meshes
 // already placed by their nodes, the file's cameras and lights, and bounds.
-// Every format the Assimp library reads goes through here; axes.h says how
-// each one's axes become the host's.
+// Every format the Assimp library reads goes through here, and the host's own
+// object files through the project's reader (object_meshes.h); axes.h says
+// how each one's axes become the host's.
 #ifndef BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 #define BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 
