@@ -242,6 +242,28 @@ std::string triangleWith(const Bytes &extra) {
     return form("LWO2", body);
 }
 
+TEST(LwoReader, Lwo3GeometryReadsAsLwo2AndASurfaceFormIsTaken) {
+    Bytes body, tags, points, faces, polygonTags, surface, colour, broken;
+    tags.name("Green").name("Odd");
+    points.f4(0).f4(0).f4(0).f4(1).f4(0).f4(0).f4(0).f4(1).f4(0);
+    faces.raw("FACE").u2(3).u2(0).u2(1).u2(2).u2(3).u2(0).u2(2).u2(1);
+    polygonTags.raw("SURF").u2(0).u2(0).u2(1).u2(1);
+    colour.f4(0.1f).f4(0.9f).f4(0.2f).u2(0);
+    surface.raw("SURF").name("Green").name("").raw("COLR").u4(14).raw(colour.text);
+    // A surface whose sub-chunks do not read keeps the defaults.
+    broken.raw("SURF").name("Odd").name("").raw("COLR").u4(400);
+    body.chunk("TAGS", tags).chunk("PNTS", points).chunk("POLS", faces);
+    body.chunk("PTAG", polygonTags).chunk("FORM", surface).chunk("FORM", broken);
+    const Object object = read(form("LWO3", body));
+    EXPECT_EQ(object.generation, Generation::lwo3);
+    ASSERT_EQ(object.layers.size(), 1u);
+    EXPECT_EQ(object.layers[0].polygons.size(), 2u);
+    ASSERT_EQ(object.surfaces.size(), 2u);
+    EXPECT_TRUE(same(object.surfaces[0].colour, {0.1f, 0.9f, 0.2f}));
+    EXPECT_TRUE(same(object.surfaces[1].colour, Surface{}.colour));
+    EXPECT_EQ(layerMeshes(object, object.layers[0], 2).size(), 2u);
+}
+
 TEST(LwoReader, DamagedFilesAreOneLineNamingChunkAndOffset) {
     Bytes badPoints, farPoint, badTag, longChunk, noEnd, badMap, bigCount;
     badPoints.chunk("PNTS", Bytes().f4(1).f4(2));
