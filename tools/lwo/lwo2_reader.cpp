@@ -11,6 +11,10 @@ namespace {
 
 constexpr std::uint32_t kUntagged = std::numeric_limits<std::uint32_t>::max();
 
+/// Colour maps kept per layer: each holds a colour for every point of the
+/// layer, and one of them is shown; the rest are passed over.
+constexpr std::size_t kMaxColourMaps = 8;
+
 class Lwo2Reader {
   public:
     explicit Lwo2Reader(Object &object) : object_(object) {}
@@ -188,6 +192,9 @@ class Lwo2Reader {
             map = each.name == name ? &each : map;
         }
         if (!map) {
+            if (layer.colourMaps.size() >= kMaxColourMaps) {
+                return;
+            }
             map = &layer.colourMaps.emplace_back();
             map->name = name;
             map->points.assign(layer.points.size(), Rgba{});

@@ -170,24 +170,26 @@ void meshSet(const Object &object, const PolygonSet &set, std::vector<SurfaceMes
     std::vector<Vec3f> normals;
     normals.reserve(set.polygons.size());
     bool smoothing = false;
-    std::vector<std::vector<std::uint32_t>> bySurface(object.surfaces.size());
+    // The polygons in order of surface (in file order within one), so that
+    // the work is the polygons', whatever the number of surfaces.
+    std::vector<std::uint32_t> order(set.polygons.size());
     for (std::uint32_t p = 0; p < set.polygons.size(); ++p) {
         normals.push_back(areaNormal(set, set.polygons[p]));
-        const std::uint32_t surface = set.polygons[p].surface;
-        bySurface[surface].push_back(p);
-        smoothing = smoothing || object.surfaces[surface].smoothingAngle > 0.0f;
+        order[p] = p;
+        smoothing = smoothing || object.surfaces[set.polygons[p].surface].smoothingAngle > 0.0f;
     }
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return set.polygons[a].surface < set.polygons[b].surface;
+    });
     const PointPolygons links = smoothing ? pointPolygons(set) : PointPolygons{};
     std::vector<std::int32_t> heads(set.points.size(), -1);
-    for (std::uint32_t s = 0; s < bySurface.size(); ++s) {
-        if (bySurface[s].empty()) {
-            continue;
-        }
+    for (std::size_t run = 0; run < order.size();) {
+        const std::uint32_t s = set.polygons[order[run]].surface;
         const Surface &surface = object.surfaces[s];
         SurfaceBuilder builder(set, surface, s, normals,
                                surface.smoothingAngle > 0.0f ? &links : nullptr, heads);
-        for (const std::uint32_t p : bySurface[s]) {
-            builder.add(p);
+        for (; run < order.size() && set.polygons[order[run]].surface == s; ++run) {
+            builder.add(order[run]);
         }
         SurfaceMesh mesh = builder.take();
         if (!mesh.triangles.empty()) {
@@ -196,23 +198,38 @@ void meshSet(const Object &object, const PolygonSet &set, std::vector<SurfaceMes
     }
 }
 
-/// The map the layer's surfaces show: the first one a surface names, else
-/// the layer's first.
+/// The map the layer's surfaces show: the first one a surface of its
+/// polygons names, else the layer's first.
 const ColourMap *shownMap(const Object &object, const Layer &layer) {
-    for (const Surface &surface : object.surfaces) {
+    if (layer.colourMaps.empty()) {
+        return nullptr;
+    }
+    std::uint32_t last = UINT32_MAX; // the surface just looked at
+    for (const Polygon &polygon : layer.polygons) {
+        if (polygon.surface == last || polygon.surface >= object.surfaces.size()) {
+            continue;
+        }
+        const std::string &named = object.surfaces[polygon.surface].colourMap;
+        if (named.empty()) {
+            continue;
+        }
+        last = polygon.surface;
         for (const ColourMap &map : layer.colourMaps) {
-            if (!surface.colourMap.empty() && map.name == surface.colourMap) {
+            if (map.name == named) {
                 return &map;
             }
         }
     }
-    return layer.colourMaps.empty() ? nullptr : &layer.colourMaps.front();
+    return &layer.colourMaps.front();
 }
 
 } // namespace
 
 std::vector<SurfaceMesh> layerMeshes(const Object &object, const Layer &layer,
                                      int subdivisionLevel) {
+    if (layer.polygons.empty()) {
+        return {};
+    }
     const int level = std::clamp(subdivisionLevel, 0, kMaxSubdivisionLevel);
     const ColourMap *const map = shownMap(object, layer);
     PolygonSet faces;
