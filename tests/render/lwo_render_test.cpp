@@ -89,6 +89,13 @@ TEST_F(ObjectForms, SubdivisionLevelReachesTheLoader) {
     EXPECT_NE(rendered({path, "--subdivision-level", "0"}, "cage"), byDefault);
     EXPECT_NE(rendered({path, "--subdivision-level", "3"}, "three"), byDefault);
     EXPECT_EQ(rendered({scratch.file("cage-old.lwo")}, "old"), byDefault);
+    // A scene's objects are read by the loading process through the scene
+    // reader: the level must reach them there too.
+    write("cage.lws", sceneOf("cage.lwo"));
+    const std::string scene = scratch.file("cage.lws");
+    const std::string sceneByDefault = rendered({scene}, "scene-default");
+    EXPECT_EQ(rendered({scene, "--subdivision-level", "2"}, "scene-two"), sceneByDefault);
+    EXPECT_NE(rendered({scene, "--subdivision-level", "0"}, "scene-cage"), sceneByDefault);
     for (const char *bad : {"-1", "6", "two"}) {
         const Outcome outcome =
             run({path, "--subdivision-level", bad, "-o", scratch.file("bad.png")}, scratch);

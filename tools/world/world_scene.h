@@ -77,6 +77,16 @@ struct WorldScene {
     Bounds bounds;
 };
 
+/// A scene's meshes and lights placed at one time: what a loaded scene hands
+/// the tracer for a frame.
+struct PlacedGeometry {
+    std::vector<Mesh> meshes;
+    std::vector<Light> lights;
+    /// Where shadow rays start off a surface: about a millionth of the
+    /// scene's size.
+    double shadowOffset = 1e-5;
+};
+
 /// How objects are read.
 struct LoadOptions {
     /// Times a LightWave object's subdivision cages are refined; 0 draws
@@ -85,12 +95,13 @@ struct LoadOptions {
 };
 
 /// Reads any file Assimp reads, and the host's own object files (LWOB,
-/// LWO2, LWO3, known by content) with the project's reader. Meshes are placed by their nodes (an
-/// instanced mesh appears once per node that uses it); points and lines
-/// are dropped. Fails, with a one-line `error` that names the file and the
-/// fault, for a missing, unreadable or malformed file, one that declares
-/// more data than it holds, one that refers to a file it cannot find
-/// (Assimp then marks the scene incomplete) and a scene without faces.
+/// LWO2, LWO3, known by content) with the project's reader. Meshes are
+/// placed by their nodes (an instanced mesh appears once per node that uses
+/// it); points and lines are dropped. Fails, with a one-line `error` that
+/// names the file and the fault, for a missing, unreadable or malformed
+/// file, one that declares more data than it holds, one that refers to a
+/// file it cannot find (Assimp then marks the scene incomplete) and a scene
+/// without faces.
 std::optional<WorldScene> loadScene(const std::string &path, std::string &error,
                                     const LoadOptions &options = {});
 
@@ -103,9 +114,8 @@ std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int la
                                                  const LoadOptions &options = {});
 
 /// Told the path of each file just before Assimp (or the object reader)
-/// reads it (`object`: as
-/// an object layer), so that a process watching the reading knows which
-/// file a crash came from. Null: nobody is told.
+/// reads it (`object`: as an object layer), so that a process watching the
+/// reading knows which file a crash came from. Null: nobody is told.
 using ImportObserver = void (*)(const std::string &path, bool object);
 void setImportObserver(ImportObserver observer);
 
