@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-30}
-targets=(scene frame panel lws object)
+targets=(scene frame panel lws lwo object)
 build=build/fuzz
 
 scripts/setup.sh all

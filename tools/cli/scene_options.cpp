@@ -37,6 +37,11 @@ void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
                    "the machine's)")
         ->option_text("GB")
         ->group("Scene and module");
+    app.add_option("--subdivision-level", arguments.subdivisionLevel,
+                   "Times a LightWave object's subdivision surfaces are refined, 0 to 5; 0 "
+                   "draws the cage (default 2)")
+        ->option_text("N")
+        ->group("Scene and module");
     app.add_option("--isa", arguments.isa,
                    "Pin Embree's instruction set: sse2, sse4.2, avx, avx2, avx512")
         ->option_text("NAME")
@@ -73,6 +78,15 @@ bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options
             return false;
         }
         options.maxLoadMemory = static_cast<std::uint64_t>(gigabytes * 1e9);
+    }
+    if (!arguments.subdivisionLevel.empty()) {
+        long level = 0;
+        if (!parseInteger(arguments.subdivisionLevel, level) || level < 0 || level > 5) {
+            error = "bad --subdivision-level '" + arguments.subdivisionLevel +
+                    "' (expected a whole number from 0 to 5)";
+            return false;
+        }
+        options.subdivisionLevel = static_cast<int>(level);
     }
     constexpr const char *kInstructionSets[] = {"sse2", "sse4.2", "avx", "avx2", "avx512"};
     if (!options.isa.empty() && std::find(std::begin(kInstructionSets), std::end(kInstructionSets),

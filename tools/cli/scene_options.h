@@ -23,6 +23,7 @@ struct SceneArguments {
     std::string frames;
     std::string isa;
     std::string maxMemory;
+    std::string subdivisionLevel;
 };
 
 /// Adds SCENE, --camera, --content, --verbose, --frame, --frames and --isa

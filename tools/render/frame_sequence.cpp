@@ -134,10 +134,11 @@ bool FrameSequence::start(const RenderOptions &options, std::string &error,
     // The child reads the scene while the module is opened here.
     std::optional<LoadingProcess> loading;
     if (!options.scenePath.empty()) {
-        loading.emplace(LoadingProcess::start(
-            options.scenePath,
-            ShotRequest{options.cameraName, options.contentFolder, options.verbose},
-            LoadLimits{options.maxLoadMemory, kLoadCpuSeconds}));
+        loading.emplace(
+            LoadingProcess::start(options.scenePath,
+                                  ShotRequest{options.cameraName, options.contentFolder,
+                                              options.verbose, options.subdivisionLevel},
+                                  LoadLimits{options.maxLoadMemory, kLoadCpuSeconds}));
     }
     const std::string modulePath =
         options.modulePath.empty() ? tools::defaultModulePath() : options.modulePath;

@@ -97,6 +97,8 @@ struct RenderOptions {
     std::string contentFolder;
     /// An object file not found lists the places tried.
     bool verbose = false;
+    /// Times a LightWave object's subdivision cages are refined; 0: the cage.
+    int subdivisionLevel = 2;
     /// The one frame to render; none: the scene's first (0 without a scene).
     std::optional<long> frame;
     /// Frames to render each to its numbered file.

@@ -244,8 +244,8 @@ std::unique_ptr<Shot> loadLwsShot(const std::string &path, const ShotRequest &re
             objects.push_back({i, found->second});
             continue;
         }
-        std::optional<std::vector<world::Mesh>> meshes =
-            world::loadObjectLayer(*search.found, item.layer, error);
+        std::optional<std::vector<world::Mesh>> meshes = world::loadObjectLayer(
+            *search.found, item.layer, error, world::LoadOptions{request.subdivisionLevel});
         if (!meshes) {
             return nullptr;
         }

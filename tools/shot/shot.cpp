@@ -80,7 +80,8 @@ std::unique_ptr<Shot> Shot::load(const std::string &path, const ShotRequest &req
     if (isLightWaveScene(path)) {
         return loadLwsShot(path, request, error);
     }
-    std::optional<world::WorldScene> world = world::loadScene(path, error);
+    std::optional<world::WorldScene> world =
+        world::loadScene(path, error, world::LoadOptions{request.subdivisionLevel});
     if (!world) {
         return nullptr;
     }

@@ -69,6 +69,8 @@ struct ShotRequest {
     std::string contentFolder;
     /// An object file not found lists the places tried.
     bool verbose = false;
+    /// Times a LightWave object's subdivision cages are refined; 0: the cage.
+    int subdivisionLevel = 2;
 };
 
 class Shot {

@@ -3,6 +3,7 @@
 #include "tools/world/axes.h"
 #include "tools/world/declared_size.h"
 #include "tools/world/file_kind.h"
+#include "tools/world/object_meshes.h"
 
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
@@ -147,21 +148,41 @@ aiMatrix4x4 worldFromNamed(const aiScene &scene, const aiString &name) {
 
 ImportObserver importObserver = nullptr;
 
+/// The checks every file passes before a reader reads it: a regular file,
+/// not a scene when an object is wanted.
+bool readable(const std::string &path, bool object, std::string &error) {
+    if (const std::string fault = fileFault(path, UINTMAX_MAX); !fault.empty()) {
+        error = path + ": " + fault;
+        return false;
+    }
+    if (object && isSceneFile(path)) {
+        error = path + ": is a scene file, not an object";
+        return false;
+    }
+    if (!std::ifstream(path, std::ios::binary)) {
+        error = path + ": cannot be read: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+/// The host's own object files go to the project's reader, not Assimp.
+std::optional<std::vector<Mesh>> readLightWaveObject(const std::string &path, bool object,
+                                                     std::optional<int> layer,
+                                                     const LoadOptions &options,
+                                                     std::string &error) {
+    if (importObserver) {
+        importObserver(path, object);
+    }
+    return loadLightWaveObject(path, layer, options, error);
+}
+
 /// Runs Assimp on a file found readable and of sane declared size; null
 /// with `error` set otherwise. An object must not be a scene: Assimp would
 /// read the objects that one names, itself among them, without end.
 const aiScene *import(Assimp::Importer &importer, const std::string &path, bool object,
                       std::string &error) {
-    if (const std::string fault = fileFault(path, UINTMAX_MAX); !fault.empty()) {
-        error = path + ": " + fault;
-        return nullptr;
-    }
-    if (object && isSceneFile(path)) {
-        error = path + ": is a scene file, not an object";
-        return nullptr;
-    }
-    if (!std::ifstream(path, std::ios::binary)) {
-        error = path + ": cannot be read: " + std::strerror(errno);
+    if (!readable(path, object, error)) {
         return nullptr;
     }
     if (const std::string fault = declaredSizeFault(path); !fault.empty()) {
@@ -219,7 +240,19 @@ void Bounds::add(Vec3 point) {
     high = {std::max(high.x, point.x), std::max(high.y, point.y), std::max(high.z, point.z)};
 }
 
-std::optional<WorldScene> loadScene(const std::string &path, std::string &error) {
+std::optional<WorldScene> loadScene(const std::string &path, std::string &error,
+                                    const LoadOptions &options) {
+    if (readable(path, false, error) && isLightWaveObject(path)) {
+        std::optional<std::vector<Mesh>> meshes =
+            readLightWaveObject(path, false, std::nullopt, options, error);
+        if (!meshes) {
+            return std::nullopt;
+        }
+        WorldScene scene;
+        scene.meshes = std::move(*meshes);
+        scene.bounds = boundsOf(scene.meshes);
+        return scene;
+    }
     Assimp::Importer importer;
     const aiScene *source = import(importer, path, false, error);
     if (!source) {
@@ -245,7 +278,10 @@ std::optional<WorldScene> loadScene(const std::string &path, std::string &error)
 }
 
 std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layerNumber,
-                                                 std::string &error) {
+                                                 std::string &error, const LoadOptions &options) {
+    if (readable(path, true, error) && isLightWaveObject(path)) {
+        return readLightWaveObject(path, true, layerNumber - 1, options, error);
+    }
     Assimp::Importer importer;
     // Assimp's layer index is the file's layer number plus one, which is
     // the scene file's count.

@@ -1,7 +1,8 @@
 // A scene file read into flat lists in the host's axes: triangle meshes
 // already placed by their nodes, the file's cameras and lights, and bounds.
-// Every format the Assimp library reads goes through here; axes.h says how
-// each one's axes become the host's.
+// Every format the Assimp library reads goes through here, and the host's own
+// object files through the project's reader (object_meshes.h); axes.h says
+// how each one's axes become the host's.
 #ifndef BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 #define BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 
@@ -76,24 +77,35 @@ struct WorldScene {
     Bounds bounds;
 };
 
-/// Reads any file Assimp reads. Meshes are placed by their nodes (an
-/// instanced mesh appears once per node that uses it); points and lines
-/// are dropped. Fails, with a one-line `error` that names the file and the
-/// fault, for a missing, unreadable or malformed file, one that declares
-/// more data than it holds, one that refers to a file it cannot find
-/// (Assimp then marks the scene incomplete) and a scene without faces.
-std::optional<WorldScene> loadScene(const std::string &path, std::string &error);
+/// How objects are read.
+struct LoadOptions {
+    /// Times a LightWave object's subdivision cages are refined; 0 draws
+    /// the cage itself.
+    int subdivisionLevel = 2;
+};
+
+/// Reads any file Assimp reads, and the host's own object files (LWOB,
+/// LWO2, LWO3, known by content) with the project's reader. Meshes are
+/// placed by their nodes (an instanced mesh appears once per node that uses
+/// it); points and lines are dropped. Fails, with a one-line `error` that
+/// names the file and the fault, for a missing, unreadable or malformed
+/// file, one that declares more data than it holds, one that refers to a
+/// file it cannot find (Assimp then marks the scene incomplete) and a scene
+/// without faces.
+std::optional<WorldScene> loadScene(const std::string &path, std::string &error,
+                                    const LoadOptions &options = {});
 
 /// The meshes of one layer of a LightWave object file (`.lwo`), in the
 /// object's own space (host axes, the file's numbers; a layer's pivot does
 /// not move its points). `layerNumber` counts from 1 as the scene file's
 /// `LoadObjectLayer` does: 1 is the layer the object file numbers 0.
 std::optional<std::vector<Mesh>> loadObjectLayer(const std::string &path, int layerNumber,
-                                                 std::string &error);
+                                                 std::string &error,
+                                                 const LoadOptions &options = {});
 
-/// Told the path of each file just before Assimp reads it (`object`: as
-/// an object layer), so that a process watching the reading knows which
-/// file a crash came from. Null: nobody is told.
+/// Told the path of each file just before Assimp (or the object reader)
+/// reads it (`object`: as an object layer), so that a process watching the
+/// reading knows which file a crash came from. Null: nobody is told.
 using ImportObserver = void (*)(const std::string &path, bool object);
 void setImportObserver(ImportObserver observer);
 

@@ -1,0 +1,28 @@
+// The two generations' readers behind readObject: each takes the FORM's
+// body (after the type) and fills the object, throwing a Fault.
+#ifndef BRELVIX_TOOLS_LWO_READERS_H
+#define BRELVIX_TOOLS_LWO_READERS_H
+
+#include "tools/lwo/cursor.h"
+#include "tools/lwo/object.h"
+
+namespace brelvix::lwo {
+
+/// LWO2 and LWO3 (`object.generation` says which).
+void readLwo2(Cursor &body, Object &object);
+
+/// LWOB.
+void readLwob(Cursor &body, Object &object);
+
+/// A surface's attributes from its sub-chunks; the generations differ in
+/// the numbers' forms, told by `object.generation`.
+void readSurfaceAttribute(const std::string &id, Cursor &data, Generation generation,
+                          Surface &surface, std::uint16_t &lwobFlags);
+
+/// A polygon's point indices checked against the points read so far.
+[[noreturn]] void failPointIndex(const Cursor &c, std::size_t at, std::size_t polygon,
+                                 std::uint32_t index, std::size_t points);
+
+} // namespace brelvix::lwo
+
+#endif
