@@ -99,8 +99,9 @@ TEST(SceneText, ParentsPivotsAndAxesCompose) {
     // down, its up axis is the box's right (bank tilts up toward right).
     const Item &camera = scene.items[2];
     const WorldPose cameraPose = worldPose(scene, camera, 0.0);
-    // Children sit in their parent's frame, which the pivot does not move.
-    expectNear(cameraPose.position, boxPose.position, "camera at the box's position");
+    // Children hang in their parent's object space, as its geometry does:
+    // the camera at rest sits at the box's origin, not at its pivot.
+    expectNear(cameraPose.position, {3.0, 0.0, 0.0}, "camera at the box's origin");
     expectNear(cameraPose.forward, {0.0, -1.0, 0.0}, "camera's forward");
     expectNear(cameraPose.up, {0.0, 0.0, -1.0}, "camera's up");
     expectNear(cameraPose.right, {-1.0, 0.0, 0.0}, "camera's right");

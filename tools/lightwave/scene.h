@@ -99,7 +99,7 @@ struct Item {
     std::size_t parentIndex = kNoItem;
     std::size_t targetIndex = kNoItem;
     Vec3 pivot;         // pivot point, in the item's own axes
-    Vec3 pivotRotation; // heading, pitch, bank of the pivot (kept, not applied to poses)
+    Vec3 pivotRotation; // heading, pitch, bank of the pivot's axes (radians)
     std::array<Envelope, channelCount> motion = restMotion();
     int line = 0; // line of the file that added the item
 
