@@ -168,6 +168,7 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
                              : setup.frameDuration;
         frame.motionSteps = film.motionSteps;
         if (shot) {
+            applyShutter(frame, *shot);
             placeShotCamera(session->camera(), *shot, frame, setup);
             if (zoomFromShot) {
                 session->channel(kChannelNames[0])->curve =
@@ -211,6 +212,9 @@ bool frameLoop(const RenderOptions &options, const FrameSink &sink, std::string 
             try {
                 scene = Scene{};
                 shot->place(scene, frame.start);
+                if (frame.motionSteps > 0) {
+                    scene.moving = shot->placeAcross(shutterTimes(frame));
+                }
                 for (const world::Mesh &mesh : scene.meshes) {
                     triangles += mesh.triangles.size();
                 }

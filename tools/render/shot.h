@@ -10,6 +10,7 @@
 #define BRELVIX_TOOLS_RENDER_SHOT_H
 
 #include "tools/render/scene.h"
+#include "tools/render/shutter_motion.h"
 #include "tools/render/vec3.h"
 
 #include <memory>
@@ -46,6 +47,8 @@ struct ShotFilm {
     std::optional<double> filmWidth;
     std::optional<int> width;
     std::optional<int> height;
+    /// Whether the camera blurs motion; none: as the command line says.
+    std::optional<bool> motionBlur;
 };
 
 /// The file's frame range and rate, when `ranged`.
@@ -98,6 +101,14 @@ class Shot {
     /// Whether the file's camera renders through an aperture; none: the
     /// file does not say.
     virtual std::optional<bool> depthOfField() const { return std::nullopt; }
+    /// How long the shutter is open for a frame at `time`, as a fraction of
+    /// the frame's time: 1 the whole frame; negative, it closes at `time`
+    /// rather than opens.
+    virtual double shutter(double) const { return 1.0; }
+    /// Each placed object that `place` puts into a scene, in its own space,
+    /// with its placement at each of `times`; empty for a shot whose objects
+    /// stand still.
+    virtual std::vector<MovingObject> placeAcross(const ShutterTimes &) const { return {}; }
     /// What the user should know of how the file was taken, one line each
     /// (a camera the lens replaces, ...).
     virtual std::vector<std::string> notes() const { return {}; }
