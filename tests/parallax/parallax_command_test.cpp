@@ -1,8 +1,9 @@
 // brelvix-render's depth check as a pipeline runs it: the exit status, the
 // report and its suggestion, the files of a range of frames.
 #include "tests/render/render_test_support.h"
+#include "tools/cli/command.h"
 #include "tools/parallax/parallax_tool.h"
-#include "tools/render/scene_options.h"
+#include "tools/render/render_options.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ int run(std::vector<std::string> arguments, std::string *output = nullptr,
     arguments.insert(arguments.begin(), common.begin(), common.end());
     std::ostringstream out;
     std::ostringstream err;
-    const int status = runRenderCommand(arguments, out, err, false, stop);
+    const int status = cli::runCommand(arguments, out, err, false, stop);
     if (output != nullptr) {
         *output = out.str() + err.str();
     }

@@ -5,6 +5,7 @@
 #include "tools/parallax/colour_scale.h"
 #include "tools/parallax/parallax_map.h"
 #include "tools/parallax/probe.h"
+#include "tools/render/camera_placement.h"
 #include "tools/render/lens_session.h"
 
 #include <gtest/gtest.h>

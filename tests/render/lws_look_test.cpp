@@ -8,9 +8,9 @@
 #include "tools/lightwave/item_motion.h"
 #include "tools/lightwave/object_path.h"
 #include "tools/lightwave/scene_reader.h"
-#include "tools/render/byte_stream.h"
-#include "tools/render/shot.h"
-#include "tools/render/shot_setup.h"
+#include "tools/render/camera_placement.h"
+#include "tools/shot/byte_stream.h"
+#include "tools/shot/shot.h"
 
 #include <gtest/gtest.h>
 
@@ -385,19 +385,19 @@ TEST_F(LwsLook, MovingObjectsArePlacedAtEachTimeOfTheShutter) {
     ASSERT_TRUE(arrived) << error;
     const lw::SceneResult read = lw::readScene(text, "shot.lws");
     ASSERT_TRUE(read.scene) << read.error;
-    const brelvix::render::ShutterTimes times{0.0, 1.0 / 30.0, 5};
+    const brelvix::world::ShutterTimes times{0.0, 1.0 / 30.0, 5};
     for (const auto *placed : {shot.get(), arrived.get()}) {
-        const std::vector<brelvix::render::MovingObject> moving = placed->placeAcross(times);
+        const std::vector<brelvix::world::MovingObject> moving = placed->placeAcross(times);
         ASSERT_EQ(moving.size(), 1u);
         EXPECT_EQ(moving[0].firstMesh, 1u); // after the base's one mesh
         ASSERT_EQ(moving[0].steps.size(), 5u);
         for (int step = 0; step < times.count; ++step) {
             const lw::WorldPose pose =
                 lw::worldPose(*read.scene, read.scene->items[1], times.at(step));
-            const brelvix::render::Placement &at = moving[0].steps[static_cast<std::size_t>(step)];
+            const brelvix::world::Placement &at = moving[0].steps[static_cast<std::size_t>(step)];
             const lw::Vec3 q{0.3, -0.2, 0.7};
             const lw::Vec3 expected = pose.toWorld(q);
-            const Vec3 got = at.apply({q.x, q.y, q.z});
+            const Vec3 got = at.point({q.x, q.y, q.z});
             EXPECT_NEAR(got.x, expected.x, 1e-12) << step;
             EXPECT_NEAR(got.y, expected.y, 1e-12) << step;
             EXPECT_NEAR(got.z, expected.z, 1e-12) << step;

@@ -1,13 +1,14 @@
 #include "tools/parallax/parallax_tool.h"
 
+#include "tools/output/error_text.h"
+#include "tools/output/pending_file.h"
 #include "tools/parallax/bracket_chart.h"
 #include "tools/parallax/parallax_map.h"
 #include "tools/parallax/report.h"
+#include "tools/render/frame_sequence.h"
 #include "tools/render/lens_session.h"
-#include "tools/render/pending_file.h"
-#include "tools/render/render_tool.h"
-#include "tools/render/scene_options.h"
-#include "tools/render/shot.h"
+#include "tools/render/render_options.h"
+#include "tools/shot/shot.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,20 +24,9 @@
 namespace brelvix::parallax {
 namespace {
 
-constexpr const char *kProgram = "brelvix-render";
 /// The lens's channels the check reads and searches.
 constexpr const char *kEyeDistanceChannel = "StereoDistance";
 constexpr const char *kEyeAngleChannel = "StereoAngle";
-
-constexpr const char *kHelp = R"(
-Depth check (measures instead of rendering; exit status 3 when a frame is over budget):
-  --parallax FILE.png       Parallax map of the left eye's view (numbered with --frames;
-                            then also FILE-brackets.svg and .png, the depth-bracket chart)
-  --parallax-report FILE    Figures of every frame: JSON, or CSV if FILE ends in .csv
-  --screen-width METRES     Target screen width for the divergence limit (default 10)
-  --budget NEAR,FAR         Comfort range, percent of the image width (default -1,2)
-  --vertical-limit PERCENT  Largest vertical parallax, percent of the height (default 0.2)
-)";
 
 bool endsWith(const std::string &text, const std::string &end) {
     if (text.size() < end.size()) {
@@ -98,9 +88,9 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
     double searchSeconds = 0.0;
     unsigned long long measuredPixels = 0;
 
-    const render::FrameVisitor visit = [&](const render::PreparedFrame &frame, std::string &error) {
+    const auto visit = [&](const render::PreparedFrame &frame, std::string &error) {
         for (const std::string &note : frame.notes) {
-            err << kProgram << ": " << note << "\n";
+            render::printError(err, note);
         }
         const render::FilmSettings &film = frame.film;
         setting.eyeWidth = film.width / 2;
@@ -192,16 +182,23 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
               : request.mapPath,
           request.reportPath}) {
         if (!path.empty() && !render::PendingFile::open(path, error)) {
-            err << kProgram << ": " << error << "\n";
+            render::printError(err, error);
             return render::kExitFailure;
         }
     }
-    if (!render::visitFrames(options, visit, error, stop)) {
+    const std::unique_ptr<render::FrameSequence> frames =
+        render::FrameSequence::open(options, error, stop);
+    bool measured = frames != nullptr;
+    for (std::size_t index = 0; measured && index < (frames ? frames->size() : 0); ++index) {
+        measured = frames->prepare(index, error) && visit(frames->frame(), error) &&
+                   frames->checkTraced(error);
+    }
+    if (!measured) {
         if (interrupted()) {
-            err << kProgram << ": interrupted; the files of the frames finished stay\n";
+            render::printError(err, "interrupted; the files of the frames finished stay");
             return *stop == SIGINT ? render::kExitInterrupted : render::kExitFailure;
         }
-        err << kProgram << ": " << error << "\n";
+        render::printError(err, error);
         return render::kExitFailure;
     }
 
@@ -210,7 +207,7 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
                                      ? reportCsv(reports, setting)
                                      : reportJson(reports, setting);
         if (!writeFile(request.reportPath, text, error)) {
-            err << kProgram << ": " << error << "\n";
+            render::printError(err, error);
             return render::kExitFailure;
         }
         out << request.reportPath << "\n";
@@ -232,7 +229,7 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
                                                  setting.eyeWidth, title, failure);
                     },
                     error)) {
-                err << kProgram << ": " << error << "\n";
+                render::printError(err, error);
                 return render::kExitFailure;
             }
             out << path << "\n";
@@ -252,119 +249,16 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
     return over ? kExitOverBudget : render::kExitSuccess;
 }
 
-bool parseList(const std::string &text, double &first, double &second) {
-    const std::size_t comma = text.find(',');
-    return comma != std::string::npos && render::parseNumber(text.substr(0, comma), first) &&
-           render::parseNumber(text.substr(comma + 1), second);
-}
-
 } // namespace
 
-bool takeParallaxOptions(std::vector<std::string> &arguments, ParallaxRequest &request,
-                         std::string &error) {
-    static const std::vector<std::string> names{"--parallax", "--parallax-report", "--screen-width",
-                                                "--budget", "--vertical-limit"};
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &argument = arguments[i];
-        std::string name = argument;
-        std::string value;
-        bool hasValue = false;
-        const std::size_t equals = argument.find('=');
-        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-            hasValue = true;
-        }
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
-            rest.push_back(argument);
-            continue;
-        }
-        if (!hasValue) {
-            if (i + 1 >= arguments.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = arguments[++i];
-        }
-        double a = 0.0;
-        double b = 0.0;
-        Budget &budget = request.budget;
-        if (name == "--parallax") {
-            if (render::outputFormat(value) != render::OutputFormat::png) {
-                error = "--parallax " + value + ": the map is a PNG; give a name ending in .png";
-                return false;
-            }
-            request.mapPath = value;
-        } else if (name == "--parallax-report") {
-            request.reportPath = value;
-        } else if (name == "--screen-width") {
-            if (!render::parseNumber(value, a) || !(a > 0.0)) {
-                error = "--screen-width " + value + ": give the screen's width in metres, above 0";
-                return false;
-            }
-            budget.screenWidth = a;
-        } else if (name == "--budget") {
-            if (!parseList(value, a, b) || a > 0.0 || b < 0.0) {
-                error = "--budget " + value +
-                        ": give NEAR,FAR in percent of the width, NEAR at most 0, FAR at least 0";
-                return false;
-            }
-            budget.nearPercent = a;
-            budget.farPercent = b;
-        } else {
-            if (!render::parseNumber(value, a) || !(a >= 0.0)) {
-                error = "--vertical-limit " + value + ": give a percent of the height, 0 or more";
-                return false;
-            }
-            budget.verticalPercent = a;
-        }
-    }
-    arguments = rest;
-    return true;
-}
-
-int runRenderCommand(const std::vector<std::string> &arguments, std::ostream &out,
-                     std::ostream &err, bool terminal, const std::atomic<int> *stop) {
-    std::vector<std::string> rest = arguments;
-    ParallaxRequest request;
-    std::string error;
-    const std::size_t count = rest.size();
-    if (!takeParallaxOptions(rest, request, error)) {
-        err << kProgram << ": " << error << "\n";
-        return render::kExitUsage;
-    }
-    const render::ParsedCommandLine parsed = render::parseCommandLine(rest);
-    if (parsed.exitCode) {
-        if (*parsed.exitCode != render::kExitSuccess) {
-            err << kProgram << ": " << parsed.message << "\n";
-        } else {
-            out << parsed.message << kHelp;
-        }
-        return *parsed.exitCode;
-    }
-    if (!request.asked()) {
-        if (rest.size() != count) {
-            err << kProgram
-                << ": --screen-width, --budget and --vertical-limit go with "
-                   "--parallax or --parallax-report\n";
-            return render::kExitUsage;
-        }
-        return render::runRenderTool(arguments, out, err, terminal, stop);
-    }
-    if (!parsed.options.saveScenePath.empty()) {
-        // The check renders nothing, so there is no set-up as rendered to save.
-        err << kProgram
-            << ": --save-scene goes with a render, not with --parallax or "
-               "--parallax-report\n";
-        return render::kExitUsage;
-    }
+int runDepthCheck(const render::RenderOptions &options, const ParallaxRequest &request,
+                  std::ostream &out, std::ostream &err, const std::atomic<int> *stop) {
     try {
-        return check(parsed.options, request, out, err, stop);
+        return check(options, request, out, err, stop);
     } catch (const std::bad_alloc &) {
-        err << kProgram << ": not enough memory for the depth check\n";
+        render::printError(err, "not enough memory for the depth check");
     } catch (const std::exception &failure) {
-        err << kProgram << ": " << failure.what() << "\n";
+        render::printError(err, failure.what());
     }
     return render::kExitFailure;
 }

@@ -5,6 +5,7 @@
 #ifndef BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 #define BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 
+#include "tools/world/backdrop.h"
 #include "tools/world/vec.h"
 
 #include <array>
@@ -74,6 +75,20 @@ struct WorldScene {
     std::vector<Camera> cameras;
     std::vector<Light> lights;
     Bounds bounds;
+};
+
+/// A scene's meshes and lights placed at one time: what a loaded scene hands
+/// the tracer for a frame.
+struct PlacedGeometry {
+    std::vector<Mesh> meshes;
+    std::vector<Light> lights;
+    /// The scene's own ambient light and backdrop, which replace the sky's
+    /// light and colour when set (a scene lit by its own lights).
+    std::optional<Rgb> ambient;
+    std::optional<Backdrop> backdrop;
+    /// Where shadow rays start off a surface: about a millionth of the
+    /// scene's size.
+    double shadowOffset = 1e-5;
 };
 
 /// Reads any file Assimp reads. Meshes are placed by their nodes (an

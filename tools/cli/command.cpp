@@ -1,0 +1,40 @@
+#include "tools/cli/command.h"
+
+#include "tools/cli/options.h"
+#include "tools/output/error_text.h"
+#include "tools/parallax/parallax_tool.h"
+#include "tools/render/render_tool.h"
+
+#include <ostream>
+
+namespace brelvix::cli {
+
+int runCommand(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err,
+               bool terminal, const std::atomic<int> *stop) {
+    const render::ParsedCommandLine parsed = render::parseCommandLine(arguments);
+    if (parsed.exitCode) {
+        if (*parsed.exitCode == render::kExitSuccess) {
+            out << parsed.message;
+        } else {
+            render::printError(err, parsed.message);
+        }
+        return *parsed.exitCode;
+    }
+    if (!parsed.depth.asked()) {
+        if (parsed.budgetGiven) {
+            render::printError(err, "--screen-width, --budget and --vertical-limit go with "
+                                    "--parallax or --parallax-report");
+            return render::kExitUsage;
+        }
+        return render::runRender(parsed.options, out, err, terminal, stop);
+    }
+    if (!parsed.options.saveScenePath.empty()) {
+        // The check renders nothing, so there is no set-up as rendered to save.
+        render::printError(err, "--save-scene goes with a render, not with --parallax or "
+                                "--parallax-report");
+        return render::kExitUsage;
+    }
+    return parallax::runDepthCheck(parsed.options, parsed.depth, out, err, stop);
+}
+
+} // namespace brelvix::cli
