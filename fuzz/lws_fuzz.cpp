@@ -34,9 +34,14 @@ constexpr const char *kName = "fuzz.lws";
 /// Envelope evaluations per input at most, so that a large input stays fast.
 constexpr std::size_t kEvaluations = 20000;
 
+/// Lines ended by LF, CR LF or a lone CR, and a last one without an end.
 std::size_t lineCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
-           (!text.empty() && text.back() != '\n' ? 1 : 0);
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool crlf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        lines += (text[i] == '\n' || (text[i] == '\r' && !crlf)) ? 1 : 0;
+    }
+    return lines + (!text.empty() && text.back() != '\n' && text.back() != '\r' ? 1 : 0);
 }
 
 void checkRefusal(const std::string &error, std::size_t lines) {

@@ -99,14 +99,48 @@ TEST(SceneText, ParentsPivotsAndAxesCompose) {
     // down, its up axis is the box's right (bank tilts up toward right).
     const Item &camera = scene.items[2];
     const WorldPose cameraPose = worldPose(scene, camera, 0.0);
-    // Children sit in their parent's frame, which the pivot does not move.
-    expectNear(cameraPose.position, boxPose.position, "camera at the box's position");
+    // Children hang in their parent's object space, as its geometry does:
+    // the camera at rest sits at the box's origin, not at its pivot.
+    expectNear(cameraPose.position, {3.0, 0.0, 0.0}, "camera at the box's origin");
     expectNear(cameraPose.forward, {0.0, -1.0, 0.0}, "camera's forward");
     expectNear(cameraPose.up, {0.0, 0.0, -1.0}, "camera's up");
     expectNear(cameraPose.right, {-1.0, 0.0, 0.0}, "camera's right");
     EXPECT_DOUBLE_EQ(evaluate(camera.camera.zoomFactor, 0.25), 2.5);
     EXPECT_EQ(camera.camera.frameWidth, 1920); // the global resolution
     EXPECT_DOUBLE_EQ(camera.camera.filmWidth(), 0.015 * 1920 / 1080);
+}
+
+// The effects settings: the ambient light, the backdrop and its gradient,
+// colours 0..255 before format 3; the cameras' motion blur, their own or
+// the scene's global one.
+TEST(SceneText, AmbientLightBackdropAndMotionBlur) {
+    const Scene old = read("LWSC\n1\nAmbientColor 255 0 51\nAmbientIntensity 0.25\n"
+                           "SolidBackdrop 0\nZenithColor 0 0 255\nSkySqueezeAmount 3\n"
+                           "ShowCamera 1 0\nMotionBlur 1\nBlurLength 0.75\n");
+    const Environment &e = old.environment;
+    expectNear(e.ambientColour, {1.0, 0.0, 0.2}, "ambient colour");
+    EXPECT_DOUBLE_EQ(evaluate(e.ambientIntensity, 0.0), 0.25);
+    EXPECT_FALSE(e.solidBackdrop);
+    expectNear(e.zenithColour, {0.0, 0.0, 1.0}, "zenith");
+    EXPECT_DOUBLE_EQ(e.skySqueeze, 3.0);
+    EXPECT_DOUBLE_EQ(e.groundSqueeze, 2.0); // the host's default
+    ASSERT_EQ(old.items.size(), 1u);
+    EXPECT_TRUE(old.items[0].camera.motionBlur);
+    EXPECT_DOUBLE_EQ(evaluate(old.items[0].camera.blurLength, 0.0), 0.75);
+
+    const Scene current =
+        read("LWSC\n3\nAmbientIntensity (envelope)\n{ Envelope\n 2\n Key 0 0 3 0 0 0 0 0 0\n"
+             " Key 1 1 3 0 0 0 0 0 0\n Behaviors 1 1\n}\nBackdropColor 0.5 0.25 1\n"
+             "GlobalMotionBlur 1\nGlobalBlurLength 0.3\nAddCamera 30000000\n"
+             "UseGlobalBlur 1\nAddCamera 30000001\nMotionBlur 0\nBlurLength 0.9\n");
+    EXPECT_DOUBLE_EQ(evaluate(current.environment.ambientIntensity, 0.5), 0.5);
+    EXPECT_TRUE(current.environment.solidBackdrop);
+    expectNear(current.environment.backdropColour, {0.5, 0.25, 1.0}, "backdrop");
+    ASSERT_EQ(current.items.size(), 2u);
+    EXPECT_TRUE(current.items[0].camera.motionBlur);
+    EXPECT_DOUBLE_EQ(evaluate(current.items[0].camera.blurLength, 0.0), 0.3);
+    EXPECT_FALSE(current.items[1].camera.motionBlur);
+    EXPECT_DOUBLE_EQ(evaluate(current.items[1].camera.blurLength, 0.0), 0.9);
 }
 
 TEST(SceneText, MalformedFilesNameTheLineAndFault) {
@@ -136,6 +170,11 @@ TEST(SceneText, MalformedFilesNameTheLineAndFault) {
          "test.lws: at the end of the file: the block opened on line 4"},
         {"LWSC\n3\nAddCamera 30000000\nFrameSize 640 x\n", "test.lws:4: \"x\" is not a number"},
         {"LWSC\n3\nAddLight\nAddLight 20000000\n", "test.lws:4: a second item with the same id"},
+        // Lines counted alike whether they end in CR or CR LF.
+        {"LWSC\r3\rFramesPerSecond 0\r", "test.lws:3: FramesPerSecond must be positive"},
+        {"LWSC\r\n3\r\n\r\nFramesPerSecond 0\r\n", "test.lws:4: FramesPerSecond must be"},
+        {"LWSC\n3\nSkySqueezeAmount 0\n", "test.lws:3: SkySqueezeAmount must be positive"},
+        {"LWSC\n3\nAddCamera\nBlurLength 1000\n", "test.lws:4: BlurLength out of range"},
     };
     for (const auto &c : cases) {
         const SceneResult result = readScene(c.text, "test.lws");

@@ -35,22 +35,47 @@ struct Affine {
     }
 };
 
-// The item's frame in its parent's space: its position and turned, scaled
-// axes. Its children and its pivot are placed in this frame.
-Affine parentFromItem(const LocalPose &pose) {
-    const double sh = std::sin(pose.rotation.x), ch = std::cos(pose.rotation.x);
-    const double sp = std::sin(pose.rotation.y), cp = std::cos(pose.rotation.y);
-    const double sb = std::sin(pose.rotation.z), cb = std::cos(pose.rotation.z);
-
-    // Turn the unturned axes by heading, pitch and bank
+// The turn by heading, pitch and bank (x, y, z of `angles`) of the
+// unturned axes.
+Affine turn(Vec3 angles) {
+    const double sh = std::sin(angles.x), ch = std::cos(angles.x);
+    const double sp = std::sin(angles.y), cp = std::cos(angles.y);
+    const double sb = std::sin(angles.z), cb = std::cos(angles.z);
     const Vec3 forward{sh * cp, -sp, ch * cp};
     const Vec3 up0{sh * sp, cp, ch * sp};
     const Vec3 right0{ch, 0.0, -sh};
-    const Vec3 right = right0 * cb - up0 * sb;
-    const Vec3 up = right0 * sb + up0 * cb;
+    return Affine{{}, right0 * cb - up0 * sb, right0 * sb + up0 * cb, forward};
+}
 
-    // Scale, then move to the position
-    return Affine{pose.position, right * pose.scale.x, up * pose.scale.y, forward * pose.scale.z};
+// The inverse of a turn: its transpose.
+Affine unturn(const Affine &r) {
+    return Affine{{},
+                  {r.xAxis.x, r.yAxis.x, r.zAxis.x},
+                  {r.xAxis.y, r.yAxis.y, r.zAxis.y},
+                  {r.xAxis.z, r.yAxis.z, r.zAxis.z}};
+}
+
+// The frame of the item's pivot in its parent's object space: its position
+// and turned, scaled axes. The item's geometry lies in this frame less its
+// pivot. The item turns about the pivot's axes, which `pivotRotation` turns
+// from the item's own: a pivot rotation alone leaves the item where it was
+// modelled, and changes only the axes its heading, pitch and bank turn it
+// about.
+Affine parentFromItem(const LocalPose &pose, Vec3 pivotRotation) {
+    Affine turned = turn(pose.rotation);
+    if (pivotRotation.x != 0.0 || pivotRotation.y != 0.0 || pivotRotation.z != 0.0) {
+        const Affine pivotTurn = turn(pivotRotation);
+        turned = pivotTurn.after(turned).after(unturn(pivotTurn));
+    }
+    // Scale, then turn, then move to the position
+    return Affine{pose.position, turned.xAxis * pose.scale.x, turned.yAxis * pose.scale.y,
+                  turned.zAxis * pose.scale.z};
+}
+
+// The item's object space from its pivot's frame: the pivot taken off.
+Affine objectFrame(const Affine &pivotFrame, const Item &item) {
+    return Affine{pivotFrame.apply(Vec3{} - item.pivot), pivotFrame.xAxis, pivotFrame.yAxis,
+                  pivotFrame.zAxis};
 }
 
 } // namespace
@@ -87,7 +112,7 @@ WorldPose poseOf(const Affine &world, const Item &item) {
                      unit(world.xAxis),
                      unit(world.yAxis),
                      unit(world.zAxis),
-                     world.apply(Vec3{} - item.pivot),
+                     objectFrame(world, item).origin,
                      world.xAxis,
                      world.yAxis,
                      world.zAxis};
@@ -119,7 +144,7 @@ class Placement {
                 local.rotation.y = std::atan2(-d->y, std::hypot(d->x, d->z));
             }
         }
-        frames_[i] = parentFrame(item).after(parentFromItem(local));
+        frames_[i] = parentFrame(item).after(parentFromItem(local, item.pivotRotation));
         return frames_[i];
     }
 
@@ -132,8 +157,11 @@ class Placement {
         return locals_[i];
     }
 
+    // The parent's object space, in which the item hangs.
     Affine parentFrame(const Item &item) const {
-        return item.parentIndex < count_ ? frames_[item.parentIndex] : Affine{};
+        return item.parentIndex < count_
+                   ? objectFrame(frames_[item.parentIndex], scene_.items[item.parentIndex])
+                   : Affine{};
     }
 
     const Scene &scene_;
@@ -171,7 +199,7 @@ WorldPose worldPose(const Scene &scene, const Item &item, double time) {
     const std::size_t count = scene.items.size();
     const std::size_t index = static_cast<std::size_t>(&item - scene.items.data());
     if (index >= count) {
-        return poseOf(parentFromItem(localPose(item, time)), item);
+        return poseOf(parentFromItem(localPose(item, time), item.pivotRotation), item);
     }
     // The items this one's place depends on: its parents, and for each of
     // those items with a target, the target's parents, followed without

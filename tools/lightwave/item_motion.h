@@ -14,11 +14,15 @@
 //     right   =  cos b right0 - sin b up0
 //     up      =  sin b right0 + cos b up0
 //
-// An item's frame in its parent's frame is its position with these axes
-// scaled by its scale S: its children's positions are given in that frame,
-// and a point q of its own geometry lies at position + R S (q - pivot), so
-// that the pivot is the point that the position places, and that the item
-// turns and scales about. The parents' frames are applied up to the root.
+// A point q of an item's own geometry lies in its parent's object space at
+// position + R S (q - pivot), with S its scale: the pivot is the point that
+// the position places, and that the item turns and scales about. Its
+// children hang in its object space, as its geometry does: a child's
+// position p is at the parent's position + R S (p - pivot), so that a
+// parent and child both modelled in place (each one's position its pivot)
+// stand where they were modelled. A pivot rotation P turns the axes the item
+// turns about, R being then P Ry(h) Rx(p) Rz(b) P^-1, so that it alone does
+// not move the item. The parents' object spaces are applied up to the root.
 #ifndef BRELVIX_TOOLS_LIGHTWAVE_ITEM_MOTION_H
 #define BRELVIX_TOOLS_LIGHTWAVE_ITEM_MOTION_H
 

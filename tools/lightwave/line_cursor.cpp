@@ -77,14 +77,15 @@ std::string_view restOfLine(std::string_view line, std::string_view word) {
 
 LineCursor::LineCursor(std::string_view text, std::string fileName)
     : fileName_(std::move(fileName)) {
+    // Lines end in LF, CR LF or a lone CR (older Macintosh files), alike.
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
+        std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
             end = text.size();
         }
         lines_.push_back(text.substr(start, end - start));
-        start = end + 1;
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
 }
 

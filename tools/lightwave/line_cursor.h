@@ -1,5 +1,6 @@
-// The scene reader's view of a file: its lines one after another, their
-// words and numbers, and the first fault found, named with its line.
+// The scene reader's view of a file: its lines one after another (ended by
+// LF, CR LF or CR alike), their words and numbers, and the first fault found,
+// named with its line.
 #ifndef BRELVIX_TOOLS_LIGHTWAVE_LINE_CURSOR_H
 #define BRELVIX_TOOLS_LIGHTWAVE_LINE_CURSOR_H
 

@@ -12,6 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+/// Where the host's content layout keeps objects, beside Scenes/ and Images/.
+const char *const kObjectsFolder = "Objects";
+
 bool isFile(const fs::path &path) {
     std::error_code ignored;
     return fs::is_regular_file(path, ignored);
@@ -113,8 +116,15 @@ ObjectSearch findObjectFile(const std::string &written, const std::string &scene
     }
     const std::vector<std::string> names = pathNames(written);
     if (!names.empty()) {
-        // Steps 2 and 3: all of the path, then fewer leading folders.
-        for (std::size_t dropped = 0; dropped < names.size(); ++dropped) {
+        // Steps 2 to 4: all of the path, the name in Objects/, then fewer
+        // leading folders.
+        for (const fs::path &folder : folders) {
+            consider(joined(folder, names, 0));
+        }
+        for (const fs::path &folder : folders) {
+            consider(folder / kObjectsFolder / names.back());
+        }
+        for (std::size_t dropped = 1; dropped < names.size(); ++dropped) {
             for (const fs::path &folder : folders) {
                 consider(joined(folder, names, dropped));
             }
@@ -127,12 +137,15 @@ ObjectSearch findObjectFile(const std::string &written, const std::string &scene
             return search;
         }
     }
-    // Step 5: the same places, names matched without regard to case below
+    // Step 6: the same places, names matched without regard to case below
     // each folder (the folders themselves are the user's, as given).
     if (!names.empty()) {
-        for (std::size_t dropped = 0; dropped < names.size(); ++dropped) {
-            const std::vector<std::string> tail(names.begin() + static_cast<long>(dropped),
-                                                names.end());
+        std::vector<std::vector<std::string>> tails{names};
+        tails.push_back({kObjectsFolder, names.back()});
+        for (std::size_t dropped = 1; dropped < names.size(); ++dropped) {
+            tails.emplace_back(names.begin() + static_cast<long>(dropped), names.end());
+        }
+        for (const std::vector<std::string> &tail : tails) {
             for (const fs::path &folder : folders) {
                 if (const std::optional<fs::path> match = matchIgnoringCase(folder, tail)) {
                     search.found = match->string();

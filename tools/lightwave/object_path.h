@@ -9,10 +9,14 @@
 //   2. relative to each content folder: the one given, or by default the
 //      scene's folder and each folder above it, nearest first (the drive,
 //      volume or root taken off);
-//   3. with the leading folders dropped one at a time, under each of those
-//      (`Z:Dev\Proj\Objects\car.lwo` finds CONTENT/Objects/car.lwo);
-//   4. by its file name in the scene's folder;
-//   5. last, each of those again with every name matched without regard to
+//   3. by its file name in the `Objects` folder of each of those, where the
+//      host's content layout keeps objects (`E:Proj/car.lwo` finds
+//      CONTENT/Objects/car.lwo, and with the default folders a scene in
+//      CONTENT/Scenes finds it too);
+//   4. with the leading folders dropped one at a time, under each content
+//      folder (`Z:Dev\Proj\Objects\car.lwo` finds CONTENT/Objects/car.lwo);
+//   5. by its file name in the scene's folder;
+//   6. last, each of those again with every name matched without regard to
 //      case, since scenes from Windows name files in any case.
 #ifndef BRELVIX_TOOLS_LIGHTWAVE_OBJECT_PATH_H
 #define BRELVIX_TOOLS_LIGHTWAVE_OBJECT_PATH_H
@@ -26,8 +30,8 @@ namespace brelvix::lightwave {
 /// Where an object file was looked for, and where it was found.
 struct ObjectSearch {
     std::optional<std::string> found;
-    /// Every place looked at, in order, each once (those of step 5 are
-    /// steps 1 to 4's again, not listed twice).
+    /// Every place looked at, in order, each once (those of step 6 are
+    /// steps 1 to 5's again, not listed twice).
     std::vector<std::string> tried;
 };
 

@@ -79,9 +79,39 @@ struct CameraSettings {
     /// The camera renders at the scene's global frame size and pixel aspect
     /// (`UseGlobalResolution 1`); the reader has then copied them here.
     bool usesGlobalResolution = false;
+    /// `MotionBlur n`: on for any n but 0 (the kinds of blur the host offers
+    /// all blur the same motion). Off when the line is missing.
+    bool motionBlur = false;
+    /// `BlurLength`: the time the shutter is open, as a fraction of a
+    /// frame's time (0.5 is half the frame; negative looks back in time).
+    Envelope blurLength = constantEnvelope(0.5);
+    /// The camera blurs as the scene's global settings say (`UseGlobalBlur
+    /// 1`); the reader has then copied them here.
+    bool usesGlobalBlur = false;
 
     /// Film width in metres: the film height times the frame's aspect.
     double filmWidth() const { return apertureHeight * pixelAspect * frameWidth / frameHeight; }
+};
+
+/// The scene's ambient light and backdrop, as its effects settings give
+/// them (colours 0..1). Without the lines: the host's defaults, a white
+/// ambient light at 5 % and a solid black backdrop.
+struct Environment {
+    Vec3 ambientColour{1.0, 1.0, 1.0};
+    Envelope ambientIntensity = constantEnvelope(0.05);
+    /// `SolidBackdrop 0`: the backdrop is the gradient of the four colours
+    /// below rather than `backdropColour`.
+    bool solidBackdrop = true;
+    Vec3 backdropColour{0.0, 0.0, 0.0};
+    /// The gradient: the sky colour at the horizon turns to the zenith colour
+    /// straight up, the ground colour just below the horizon to the nadir
+    /// colour straight down; a squeeze above 1 turns them sooner.
+    Vec3 zenithColour{0.0, 0.1569, 0.3137};
+    Vec3 skyColour{0.4706, 0.7059, 0.9412};
+    Vec3 groundColour{0.1961, 0.1569, 0.1176};
+    Vec3 nadirColour{0.3922, 0.3137, 0.2353};
+    double skySqueeze = 2.0;
+    double groundSqueeze = 2.0;
 };
 
 /// Channels of an item at rest: zero position and rotation, unit scale.
@@ -99,7 +129,7 @@ struct Item {
     std::size_t parentIndex = kNoItem;
     std::size_t targetIndex = kNoItem;
     Vec3 pivot;         // pivot point, in the item's own axes
-    Vec3 pivotRotation; // heading, pitch, bank of the pivot (kept, not applied to poses)
+    Vec3 pivotRotation; // heading, pitch, bank of the pivot's axes (radians)
     std::array<Envelope, channelCount> motion = restMotion();
     int line = 0; // line of the file that added the item
 
@@ -125,6 +155,7 @@ struct Scene {
     double lastFrame = 60.0;
     double frameStep = 1.0;
     double framesPerSecond = 30.0;
+    Environment environment;
     std::vector<Item> items; // in the file's order
     /// Index into `items` of the camera that `CurrentCamera` names, if any.
     std::optional<std::size_t> currentCamera;

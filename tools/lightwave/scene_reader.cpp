@@ -229,6 +229,14 @@ class SceneParser {
         if (key == "GlobalPixelAspect") {
             return readPositive(lines_, w, global_.pixelAspect);
         }
+        if (const std::optional<bool> read =
+                readEnvironmentLine(lines_, w, context(), scene_.environment)) {
+            return *read;
+        }
+        if (const std::optional<bool> read =
+                readBlurLine(lines_, w, context(), global_, "Global")) {
+            return *read;
+        }
         if (key == "Plugin") {
             skipPlugin();
             return true;
@@ -316,6 +324,10 @@ class SceneParser {
                 item.camera.frameHeight = global_.frameHeight;
                 item.camera.pixelAspect = global_.pixelAspect;
             }
+            if (item.kind == ItemKind::camera && item.camera.usesGlobalBlur) {
+                item.camera.motionBlur = global_.motionBlur;
+                item.camera.blurLength = global_.blurLength;
+            }
         }
         if (!linkItems(scene_, itemLines_, lines_)) {
             return false;
@@ -338,7 +350,7 @@ class SceneParser {
 
     LineCursor lines_;
     Scene scene_;
-    CameraSettings global_; // the scene's global frame size and pixel aspect
+    CameraSettings global_; // the scene's global frame size, pixel aspect and blur
     std::vector<ItemLines> itemLines_;
     std::uint32_t objects_ = 0; // items of each kind so far
     std::uint32_t lights_ = 0;

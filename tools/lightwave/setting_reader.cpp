@@ -2,6 +2,8 @@
 
 #include "tools/lightwave/motion_reader.h"
 
+#include <cmath>
+
 namespace brelvix::lightwave {
 
 // Numbers after the keyword, exactly `count` of them.
@@ -53,17 +55,31 @@ bool readFrameSize(LineCursor &lines, const Words &lineWords, CameraSettings &ca
     return true;
 }
 
+bool readFlag(LineCursor &lines, const Words &lineWords, bool &out) {
+    double flag = 0.0;
+    if (!readValues(lines, lineWords, 1, &flag)) {
+        return false;
+    }
+    out = flag != 0.0;
+    return true;
+}
+
+bool readColour(LineCursor &lines, const Words &lineWords, const SettingContext &context,
+                Vec3 &out) {
+    if (!readVector(lines, lineWords, out)) {
+        return false;
+    }
+    if (context.version < 3) { // 0..255 before format 3
+        out = {out.x / 255.0, out.y / 255.0, out.z / 255.0};
+    }
+    return true;
+}
+
 std::optional<bool> readLightLine(LineCursor &lines, const Words &w, const SettingContext &context,
                                   LightSettings &light) {
     const std::string_view key = w[0];
     if (key == "LightColor") {
-        if (!readVector(lines, w, light.colour)) {
-            return false;
-        }
-        if (context.version < 3) { // 0..255 before format 3
-            light.colour = {light.colour.x / 255.0, light.colour.y / 255.0, light.colour.z / 255.0};
-        }
-        return true;
+        return readColour(lines, w, context, light.colour);
     }
     if (key == "LightIntensity" || key == "LgtIntensity") {
         return readSetting(lines, w, light.intensity, context.framesPerSecond);
@@ -97,10 +113,7 @@ std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, const Sett
     }
     // Older files spell it with a small o.
     if (key == "DepthOfField" || key == "DepthofField") {
-        double flag = 0.0;
-        const bool read = readValues(lines, w, 1, &flag);
-        camera.depthOfField = flag != 0.0;
-        return read;
+        return readFlag(lines, w, camera.depthOfField);
     }
     if (key == "ApertureHeight") {
         return readPositive(lines, w, camera.apertureHeight);
@@ -112,10 +125,67 @@ std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, const Sett
         return readPositive(lines, w, camera.pixelAspect);
     }
     if (key == "UseGlobalResolution") {
-        double flag = 0.0;
-        const bool read = readValues(lines, w, 1, &flag);
-        camera.usesGlobalResolution = flag != 0.0;
-        return read;
+        return readFlag(lines, w, camera.usesGlobalResolution);
+    }
+    if (key == "UseGlobalBlur") {
+        return readFlag(lines, w, camera.usesGlobalBlur);
+    }
+    return readBlurLine(lines, w, context, camera, "");
+}
+
+std::optional<bool> readBlurLine(LineCursor &lines, const Words &w, const SettingContext &context,
+                                 CameraSettings &camera, std::string_view prefix) {
+    const std::string_view key = w[0];
+    if (key.substr(0, prefix.size()) != prefix) {
+        return std::nullopt;
+    }
+    const std::string_view name = key.substr(prefix.size());
+    if (name == "MotionBlur") {
+        return readFlag(lines, w, camera.motionBlur);
+    }
+    if (name == "BlurLength") {
+        if (!readSetting(lines, w, camera.blurLength, context.framesPerSecond)) {
+            return false;
+        }
+        // More than a hundred frames' time is no camera's shutter.
+        for (const Key &k : camera.blurLength.keys) {
+            if (!(std::abs(k.value) <= 100.0)) {
+                return lines.fail(key, " out of range");
+            }
+        }
+        return true;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> readEnvironmentLine(LineCursor &lines, const Words &w,
+                                        const SettingContext &context, Environment &environment) {
+    const std::string_view key = w[0];
+    const struct {
+        const char *key;
+        Vec3 *colour;
+    } colours[] = {{"AmbientColor", &environment.ambientColour},
+                   {"BackdropColor", &environment.backdropColour},
+                   {"ZenithColor", &environment.zenithColour},
+                   {"SkyColor", &environment.skyColour},
+                   {"GroundColor", &environment.groundColour},
+                   {"NadirColor", &environment.nadirColour}};
+    for (const auto &colour : colours) {
+        // Three numbers; any other form (an envelope) is passed over.
+        if (key == colour.key && w.size() == 4) {
+            return readColour(lines, w, context, *colour.colour);
+        }
+    }
+    if (key == "AmbientIntensity") {
+        return readSetting(lines, w, environment.ambientIntensity, context.framesPerSecond);
+    }
+    if (key == "SolidBackdrop") {
+        return readFlag(lines, w, environment.solidBackdrop);
+    }
+    if (key == "SkySqueezeAmount" || key == "GroundSqueezeAmount") {
+        return readPositive(lines, w,
+                            key == "SkySqueezeAmount" ? environment.skySqueeze
+                                                      : environment.groundSqueeze);
     }
     return std::nullopt;
 }

@@ -20,6 +20,8 @@ bool readValues(LineCursor &lines, const Words &lineWords, std::size_t count, do
 /// One number after the keyword, greater than 0.
 bool readPositive(LineCursor &lines, const Words &lineWords, double &out);
 bool readVector(LineCursor &lines, const Words &lineWords, Vec3 &out);
+/// One number after the keyword: on for any but 0.
+bool readFlag(LineCursor &lines, const Words &lineWords, bool &out);
 /// Width and height in pixels, 1 to a million each.
 bool readFrameSize(LineCursor &lines, const Words &lineWords, CameraSettings &camera);
 
@@ -30,6 +32,11 @@ struct SettingContext {
     double framesPerSecond = 30.0;
 };
 
+/// Three numbers after the keyword, a colour: 0..1, or 0..255 before
+/// format 3.
+bool readColour(LineCursor &lines, const Words &lineWords, const SettingContext &context,
+                Vec3 &out);
+
 /// A line of the current light (its words, already taken): nothing when the
 /// keyword is not a light's, else whether it was read.
 std::optional<bool> readLightLine(LineCursor &lines, const Words &w, const SettingContext &context,
@@ -38,6 +45,16 @@ std::optional<bool> readLightLine(LineCursor &lines, const Words &w, const Setti
 /// A line of the current camera, the same way.
 std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, const SettingContext &context,
                                    CameraSettings &camera);
+
+/// A motion blur line, `MotionBlur` or `BlurLength` after `prefix` (empty
+/// for a camera's own, "Global" for the scene's), the same way.
+std::optional<bool> readBlurLine(LineCursor &lines, const Words &w, const SettingContext &context,
+                                 CameraSettings &camera, std::string_view prefix);
+
+/// A line of the scene's ambient light or backdrop, the same way. A colour
+/// written otherwise than as three numbers is not read.
+std::optional<bool> readEnvironmentLine(LineCursor &lines, const Words &w,
+                                        const SettingContext &context, Environment &environment);
 
 } // namespace brelvix::lightwave
 

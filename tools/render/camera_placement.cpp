@@ -46,10 +46,28 @@ void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInf
     }
 }
 
+void applyShutter(FrameInfo &frame, const Shot &shot) {
+    if (frame.motionSteps <= 0) {
+        return;
+    }
+    const double length = shot.shutter(frame.start);
+    if (length < 0.0) {
+        frame.start += length * frame.duration;
+    }
+    frame.duration *= std::abs(length);
+}
+
+world::ShutterTimes shutterTimes(const FrameInfo &frame) {
+    return {frame.start, frame.start + frame.duration, 4 * std::max(frame.motionSteps, 0) + 1};
+}
+
 bool shotFilm(const RenderOptions &options, const Shot &shot, FilmSettings &film,
               std::string &error) {
     film = options.film;
     const ShotFilm set = shot.film();
+    if (set.motionBlur && !*set.motionBlur && !options.given("motion-steps")) {
+        film.motionSteps = 0;
+    }
     if (set.width && set.height && !options.given("width") && !options.given("height")) {
         // Even, for the two halves.
         const long width = *set.width + *set.width % 2;

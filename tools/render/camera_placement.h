@@ -27,8 +27,20 @@ void placeCamera(standin::CameraItem &camera, const RenderOptions &options);
 void placeShotCamera(standin::CameraItem &item, const Shot &shot, const FrameInfo &frame,
                      const RenderOptions &options);
 
+/// The shutter as the scene's camera sets it for `frame` (its start the
+/// frame's time, its duration the frame's): open for the camera's blur
+/// length, from the frame's time (or up to it, for a negative length).
+/// Unchanged without motion steps, and for a camera that does not blur
+/// motion (which --motion-steps then asks for over the whole frame).
+void applyShutter(FrameInfo &frame, const Shot &shot);
+
+/// The times the lens samples the camera at across `frame`'s shutter.
+world::ShutterTimes shutterTimes(const FrameInfo &frame);
+
 /// The film as the scene's camera sets it, under the command line's; false
-/// with `error` for an image size the renderer does not make.
+/// with `error` for an image size the renderer does not make. A camera that
+/// does not blur motion renders with no motion steps, unless --motion-steps
+/// is given.
 bool shotFilm(const RenderOptions &options, const Shot &shot, FilmSettings &film,
               std::string &error);
 

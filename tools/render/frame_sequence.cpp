@@ -203,7 +203,12 @@ bool FrameSequence::placeScene(std::string &error) {
         scene_.meshes = std::move(geometry.meshes);
         scene_.instanced = std::move(geometry.instanced);
         scene_.lights = std::move(geometry.lights);
+        scene_.ambient = geometry.ambient;
+        scene_.backdrop = geometry.backdrop;
         scene_.shadowOffset = geometry.shadowOffset;
+        if (info_.motionSteps > 0) {
+            scene_.moving = shot_->placeAcross(shutterTimes(info_));
+        }
         for (const world::Mesh &mesh : scene_.meshes) {
             triangles += mesh.triangles.size();
         }
@@ -239,6 +244,9 @@ bool FrameSequence::prepare(std::size_t index, std::string &error) {
                          ? 1.0 / range_.framesPerSecond
                          : setup_.frameDuration;
     frame.motionSteps = film_.motionSteps;
+    if (shot_) {
+        applyShutter(frame, *shot_);
+    }
     placeCameraAt(frame);
 
     notes_.clear();

@@ -151,6 +151,19 @@ const std::map<std::string, SettingReader> &settingReaders() {
 
 } // namespace
 
+std::string withLineFeeds(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            result += text[i];
+        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+            result += '\n';
+        }
+    }
+    return result;
+}
+
 std::string formatSceneFile(const RenderOptions &options, const std::string &lensData) {
     std::string text = std::string(kMagic) + " " + std::to_string(kSceneFileVersion) + "\n";
     const auto line = [&text](const char *name, const std::string &value) {
@@ -171,8 +184,10 @@ std::string formatSceneFile(const RenderOptions &options, const std::string &len
     return text;
 }
 
-bool parseSceneFile(const std::string &text, RenderOptions &options, LensData &lens,
+bool parseSceneFile(const std::string &file, RenderOptions &options, LensData &lens,
                     std::string &error) {
+    // Lines end in LF, CR LF or CR alike; the lens's data is handed on in LF.
+    const std::string text = withLineFeeds(file);
     std::size_t offset = 0;
     int lineNumber = 0;
     // The next line without its end; false at the end of the text.
@@ -182,9 +197,6 @@ bool parseSceneFile(const std::string &text, RenderOptions &options, LensData &l
         }
         const std::size_t end = std::min(text.find('\n', offset), text.size());
         line = text.substr(offset, end - offset);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
         offset = std::min(end + 1, text.size());
         ++lineNumber;
         return true;

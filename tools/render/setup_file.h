@@ -19,18 +19,23 @@
 // Numbers are written in their shortest form that reads back bit for bit. Blank lines and lines
 // starting with "#" may come before "lens"; a setting left out keeps its default. Everything after
 // "lens" is the camera instance's own data, written by the module through the host's save state and
-// handed back to its load unchanged. A file without the first line is taken as lens data alone, as
-// earlier versions saved it.
+// handed back to its load unchanged but for its line ends. A file without the first line is taken
+// as lens data alone, as earlier versions saved it. Lines end in LF, CR LF or CR alike: the reader
+// makes them LF first.
 #ifndef BRELVIX_TOOLS_RENDER_SETUP_FILE_H
 #define BRELVIX_TOOLS_RENDER_SETUP_FILE_H
 
 #include "tools/render/render_options.h"
 
 #include <string>
+#include <string_view>
 
 namespace brelvix::render {
 
 inline constexpr int kSceneFileVersion = 1;
+
+/// `text` with its CR LF and lone CR line ends made LF.
+std::string withLineFeeds(std::string_view text);
 
 /// The scene file of the set-up in `options` with the lens's data.
 std::string formatSceneFile(const RenderOptions &options, const std::string &lensData);

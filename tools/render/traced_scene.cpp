@@ -124,14 +124,16 @@ Rgb Scene::direct(const Hit &hit) const {
 
 ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
     if (hit.object == kSky) {
-        return {sky(ray.direction), hit.distance};
+        return {backdrop ? backdrop->seen(ray.direction) : sky(ray.direction), hit.distance};
     }
     const Rgb albedo = albedoAt(hit);
     const Rgb light = direct(hit);
     // Sky light from above, a little bounce from the ground below.
     const double skyShare = 0.5 + 0.5 * hit.shadingNormal.y;
-    const Rgb ambient = skyZenith * (0.55 * skyShare) + checkerLight * (0.18 * (1.0 - skyShare));
-    Rgb colour = albedo * (ambient + light);
+    const Rgb around =
+        ambient ? *ambient
+                : skyZenith * (0.55 * skyShare) + checkerLight * (0.18 * (1.0 - skyShare));
+    Rgb colour = albedo * (around + light);
     if (hit.object >= sphereId(0) && hit.object < boxId(0) && light.x > 0.0) {
         // A highlight on the spheres.
         const Vec3 halfway = normalize(toSun - ray.direction);

@@ -1,6 +1,7 @@
 // What the preview renderer traces: triangle meshes, spheres and boxes in one
 // Embree tracer, shaded with a diffuse colour under the scene's own lights
-// (or a sun with hard shadows when it has none) and a sky gradient.
+// and ambient light before its own backdrop, or under a sun with hard shadows
+// and the light of a sky gradient before that sky.
 //
 // World axes are the host's: +x right, +y up, +z forward; lengths in metres.
 // The built-in scene is laid out for a camera near the origin at eye height
@@ -12,6 +13,8 @@
 
 #include "tools/render/film.h"
 #include "tools/render/vec3.h"
+#include "tools/world/backdrop.h"
+#include "tools/world/shutter_motion.h"
 #include "tools/world/tracer.h"
 #include "tools/world/world_scene.h"
 
@@ -55,6 +58,14 @@ class Scene {
     world::InstancedObjects instanced;
     /// The scene's own lights; none: the sun and the sky light it.
     std::vector<world::Light> lights;
+    /// The scene's own ambient light and backdrop, which replace the sky's
+    /// light and colour when set.
+    std::optional<Rgb> ambient;
+    std::optional<world::Backdrop> backdrop;
+    /// The objects of `meshes` that move while the shutter is open, with
+    /// their placements across it; `meshes` holds them where they are at its
+    /// opening.
+    std::vector<world::MovingObject> moving;
     /// The mesh drawn as the checkered ground, if any.
     std::optional<std::size_t> groundMesh;
     /// Edge of one ground square.

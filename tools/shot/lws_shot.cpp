@@ -42,6 +42,26 @@ world::Light::Kind lightKind(lw::LightType type) {
     return world::Light::Kind::Area;
 }
 
+world::Rgb colourOf(lw::Vec3 v) { return {v.x, v.y, v.z}; }
+
+/// The scene's ambient light and backdrop at `time`, for a scene lit by its
+/// own lights.
+void setEnvironment(world::PlacedGeometry &geometry, const lw::Environment &environment,
+                    double time) {
+    geometry.ambient = colourOf(environment.ambientColour) *
+                       std::max(0.0, lw::evaluate(environment.ambientIntensity, time));
+    world::Backdrop backdrop;
+    backdrop.gradient = !environment.solidBackdrop;
+    backdrop.colour = colourOf(environment.backdropColour);
+    backdrop.zenith = colourOf(environment.zenithColour);
+    backdrop.sky = colourOf(environment.skyColour);
+    backdrop.ground = colourOf(environment.groundColour);
+    backdrop.nadir = colourOf(environment.nadirColour);
+    backdrop.skySqueeze = environment.skySqueeze;
+    backdrop.groundSqueeze = environment.groundSqueeze;
+    geometry.backdrop = backdrop;
+}
+
 class LwsShot final : public Shot {
   public:
     LwsShot(lw::Scene scene, const std::optional<std::size_t> camera,
@@ -72,7 +92,36 @@ class LwsShot final : public Shot {
         }
         const lw::CameraSettings &settings = camera_->camera;
         return {settings.apertureHeight, settings.filmWidth(), settings.frameWidth,
-                settings.frameHeight};
+                settings.frameHeight, settings.motionBlur};
+    }
+
+    double shutter(double time) const override {
+        return camera_ && camera_->camera.motionBlur
+                   ? lw::evaluate(camera_->camera.blurLength, time)
+                   : 1.0;
+    }
+
+    std::vector<world::MovingObject> placeAcross(const world::ShutterTimes &times) const override {
+        std::vector<std::vector<lw::WorldPose>> poses;
+        for (int step = 0; step < times.count; ++step) {
+            poses.push_back(lw::worldPoses(scene_, times.at(step)));
+        }
+        std::vector<world::MovingObject> moving;
+        std::size_t firstMesh = 0;
+        for (const PlacedObject &object : objects_) {
+            world::MovingObject placed{object.meshes, firstMesh, {}};
+            for (const std::vector<lw::WorldPose> &at : poses) {
+                const lw::WorldPose &pose = at[object.item];
+                placed.steps.push_back({fromScene(pose.origin), fromScene(pose.xAxis),
+                                        fromScene(pose.yAxis), fromScene(pose.zAxis)});
+            }
+            const auto still = [&](const world::Placement &p) { return p == placed.steps.front(); };
+            if (!std::all_of(placed.steps.begin(), placed.steps.end(), still)) {
+                moving.push_back(std::move(placed));
+            }
+            firstMesh += object.meshes->size();
+        }
+        return moving;
     }
 
     ShotFrames frames() const override {
@@ -145,6 +194,13 @@ class LwsShot final : public Shot {
                  {pose.position.x, pose.position.y, pose.position.z},
                  {pose.forward.x, pose.forward.y, pose.forward.z},
                  {colour.x * intensity, colour.y * intensity, colour.z * intensity}});
+        }
+        // Lit by its own lights and ambient light before its own backdrop;
+        // without lights, by the sun and the sky before that sky.
+        geometry.ambient.reset();
+        geometry.backdrop.reset();
+        if (!geometry.lights.empty()) {
+            setEnvironment(geometry, scene_.environment, time);
         }
         geometry.shadowOffset =
             bounds.empty() ? 1e-5 : 1e-5 * std::max(1.0, world::length(bounds.high - bounds.low));

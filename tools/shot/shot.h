@@ -10,6 +10,7 @@
 #define BRELVIX_TOOLS_SHOT_SHOT_H
 
 #include "tools/world/instances.h"
+#include "tools/world/shutter_motion.h"
 #include "tools/world/vec.h"
 #include "tools/world/world_scene.h"
 
@@ -49,6 +50,8 @@ struct ShotFilm {
     std::optional<double> filmWidth;
     std::optional<int> width;
     std::optional<int> height;
+    /// Whether the camera blurs motion; none: as the command line says.
+    std::optional<bool> motionBlur;
 };
 
 /// The file's frame range and rate, when `ranged`.
@@ -98,11 +101,22 @@ class Shot {
     virtual ShotFrames frames() const = 0;
     /// Whether anything but the camera moves.
     virtual bool moves() const = 0;
-    /// The meshes and lights at `time`, for the tracer.
+    /// The meshes and lights at `time` (and the scene's own ambient light
+    /// and backdrop, when it sets them), for the tracer.
     virtual void place(world::PlacedGeometry &geometry, double time) const = 0;
     /// Whether the file's camera renders through an aperture; none: the
     /// file does not say.
     virtual std::optional<bool> depthOfField() const { return std::nullopt; }
+    /// How long the shutter is open for a frame at `time`, as a fraction of
+    /// the frame's time: 1 the whole frame; negative, it closes at `time`
+    /// rather than opens.
+    virtual double shutter(double) const { return 1.0; }
+    /// Each object that `place` puts into the geometry and that moves across
+    /// `times`, in its own space, with its placement at each of them; empty
+    /// for a shot whose objects stand still.
+    virtual std::vector<world::MovingObject> placeAcross(const world::ShutterTimes &) const {
+        return {};
+    }
     /// What the user should know of how the file was taken, one line each
     /// (a camera the lens replaces, ...).
     virtual std::vector<std::string> notes() const { return {}; }

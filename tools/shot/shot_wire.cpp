@@ -16,9 +16,9 @@ namespace lw = brelvix::lightwave;
 static_assert(sizeof(world::Mesh) == 152 && sizeof(world::Camera) == 144 &&
                   sizeof(world::Light) == 112,
               "a field was added to the world's records: carry it in shot_wire.cpp");
-static_assert(sizeof(lw::Scene) == 128 && sizeof(lw::Item) == 696 &&
-                  sizeof(lw::CameraSettings) == 128 && sizeof(lw::LightSettings) == 64 &&
-                  sizeof(lw::Envelope) == 32,
+static_assert(sizeof(lw::Scene) == 328 && sizeof(lw::Item) == 736 &&
+                  sizeof(lw::CameraSettings) == 168 && sizeof(lw::LightSettings) == 64 &&
+                  sizeof(lw::Envelope) == 32 && sizeof(lw::Environment) == 200,
               "a field was added to the scene reader's records: carry it in shot_wire.cpp");
 #endif
 
@@ -107,6 +107,9 @@ void writeItem(ByteWriter &out, const lw::Item &item) {
     writeEnvelope(out, camera.lensFStop);
     out.value(static_cast<std::uint8_t>(camera.depthOfField));
     out.value(static_cast<std::uint8_t>(camera.usesGlobalResolution));
+    out.value(static_cast<std::uint8_t>(camera.motionBlur));
+    writeEnvelope(out, camera.blurLength);
+    out.value(static_cast<std::uint8_t>(camera.usesGlobalBlur));
 }
 
 bool readItem(ByteReader &in, lw::Item &item) {
@@ -136,7 +139,39 @@ bool readItem(ByteReader &in, lw::Item &item) {
            in.value(camera.frameWidth) && in.value(camera.frameHeight) &&
            in.value(camera.pixelAspect) && readEnvelope(in, camera.focalDistance) &&
            readEnvelope(in, camera.lensFStop) && readBool(in, camera.depthOfField) &&
-           readBool(in, camera.usesGlobalResolution);
+           readBool(in, camera.usesGlobalResolution) && readBool(in, camera.motionBlur) &&
+           readEnvelope(in, camera.blurLength) && readBool(in, camera.usesGlobalBlur);
+}
+
+void writeEnvironment(ByteWriter &out, const lw::Environment &environment) {
+    out.value(environment.ambientColour);
+    writeEnvelope(out, environment.ambientIntensity);
+    out.value(static_cast<std::uint8_t>(environment.solidBackdrop));
+    for (const lw::Vec3 &colour :
+         {environment.backdropColour, environment.zenithColour, environment.skyColour,
+          environment.groundColour, environment.nadirColour}) {
+        out.value(colour);
+    }
+    out.value(environment.skySqueeze);
+    out.value(environment.groundSqueeze);
+}
+
+bool readEnvironment(ByteReader &in, lw::Environment &environment) {
+    if (!in.value(environment.ambientColour) || !readEnvelope(in, environment.ambientIntensity) ||
+        !readBool(in, environment.solidBackdrop)) {
+        return false;
+    }
+    for (lw::Vec3 *colour :
+         {&environment.backdropColour, &environment.zenithColour, &environment.skyColour,
+          &environment.groundColour, &environment.nadirColour}) {
+        if (!in.value(*colour)) {
+            return false;
+        }
+    }
+    // The reader takes only squeezes above 0.
+    return (in.value(environment.skySqueeze) && in.value(environment.groundSqueeze) &&
+            environment.skySqueeze > 0.0 && environment.groundSqueeze > 0.0) ||
+           in.fail();
 }
 
 void writeLight(ByteWriter &out, const world::Light &light) {
@@ -242,6 +277,7 @@ void writeLightWaveScene(ByteWriter &out, const lw::Scene &scene) {
     out.value(scene.lastFrame);
     out.value(scene.frameStep);
     out.value(scene.framesPerSecond);
+    writeEnvironment(out, scene.environment);
     out.count(scene.items.size());
     for (const lw::Item &item : scene.items) {
         writeItem(out, item);
@@ -252,7 +288,8 @@ void writeLightWaveScene(ByteWriter &out, const lw::Scene &scene) {
 bool readLightWaveScene(ByteReader &in, lw::Scene &scene) {
     if (!in.value(scene.version) || !in.value(scene.firstFrame) || !in.value(scene.lastFrame) ||
         !in.value(scene.frameStep) || !in.value(scene.framesPerSecond) ||
-        !readRecords(in, scene.items, 64, readItem) || !readOptional(in, scene.currentCamera)) {
+        !readEnvironment(in, scene.environment) || !readRecords(in, scene.items, 64, readItem) ||
+        !readOptional(in, scene.currentCamera)) {
         return false;
     }
     // The links are the reader's; they are rebuilt here rather than trusted:

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace brelvix::world {
@@ -27,6 +28,7 @@ struct Placement {
     /// A surface normal of the object's space, perpendicular to the placed
     /// surface whatever the scales (not unit length).
     Vec3 normal(Vec3 n) const;
+    bool operator==(const Placement &) const = default;
 };
 
 /// The placement a fraction `s` (0 to 1) through `steps`, which are evenly
@@ -56,6 +58,10 @@ struct PlacedGeometry {
     /// Objects placed by instances, each held once however often placed.
     InstancedObjects instanced;
     std::vector<Light> lights;
+    /// The scene's own ambient light and backdrop, which replace the sky's
+    /// light and colour when set (a scene lit by its own lights).
+    std::optional<Rgb> ambient;
+    std::optional<Backdrop> backdrop;
     /// Where shadow rays start off a surface: about a millionth of the
     /// scene's size.
     double shadowOffset = 1e-5;

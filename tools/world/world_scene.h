@@ -6,6 +6,7 @@
 #ifndef BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 #define BRELVIX_TOOLS_WORLD_WORLD_SCENE_H
 
+#include "tools/world/backdrop.h"
 #include "tools/world/vec.h"
 
 #include <array>
