@@ -6,7 +6,7 @@ set -euo pipefail
 
 what=${1:-all}
 native=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev libcli11-dev pkg-config binutils
-  libassimp-dev libembree-dev libopenexr-dev libcairo2-dev)
+  libassimp-dev libembree-dev libopenexr-dev libcairo2-dev nlohmann-json3-dev)
 # The Windows builds: the i686 and x86-64 cross compilers (posix threads),
 # GoogleTest's sources to build for those targets, and 32-bit and 64-bit Wine
 # to run the tests.

@@ -5,9 +5,11 @@
 #include "tools/render/scene_options.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 
 namespace brelvix::parallax {
@@ -30,11 +32,22 @@ int run(std::vector<std::string> arguments, std::string *output = nullptr,
     return status;
 }
 
-/// The number after `"name": ` in a JSON text (the first one).
-double jsonNumber(const std::string &text, const std::string &name) {
-    const std::size_t at = text.find("\"" + name + "\": ");
-    EXPECT_NE(at, std::string::npos) << name;
-    return at == std::string::npos ? 0.0 : std::stod(text.substr(at + name.size() + 4));
+/// The report's first frame, parsed.
+nlohmann::json firstFrame(const std::string &path) {
+    const nlohmann::json report = nlohmann::json::parse(readFile(path));
+    return report.at("frames").at(0);
+}
+
+std::vector<std::string> cellsOf(const std::string &line) {
+    std::vector<std::string> cells;
+    std::istringstream stream(line);
+    for (std::string cell; std::getline(stream, cell, ',');) {
+        cells.push_back(cell);
+    }
+    if (!line.empty() && line.back() == ',') {
+        cells.emplace_back();
+    }
+    return cells;
 }
 
 TEST(ParallaxCommand, SuggestedEyeDistanceMeasuresWithinBudgetAndExitsZero) {
@@ -44,19 +57,23 @@ TEST(ParallaxCommand, SuggestedEyeDistanceMeasuresWithinBudgetAndExitsZero) {
     const std::string report = directory.file("report.json");
     std::string output;
     ASSERT_EQ(run({"--parallax-report", report}, &output), kExitOverBudget) << output;
-    const std::string before = readFile(report);
-    EXPECT_LT(jsonNumber(before, "near1\": {\"percent"), -1.0);
-    const double suggested = jsonNumber(before, "suggestedStereoDistance");
+    const nlohmann::json before = firstFrame(report);
+    EXPECT_LT(before["nearPercentile"]["percent"].get<double>(), -1.0);
+    EXPECT_TRUE(before["overBudget"].get<bool>());
+    const nlohmann::json &range = before["advice"]["stereoDistanceRange"];
+    EXPECT_EQ(range["kind"], "range");
+    const double suggested = range["high"]["stereoDistance"].get<double>();
     EXPECT_GT(suggested, 0.0);
     EXPECT_LT(suggested, 0.05);
+    EXPECT_TRUE(range["high"]["withinBudget"].get<bool>());
 
-    char value[32];
-    std::snprintf(value, sizeof value, "%.17g", suggested);
+    // The report's number reads back as the value measured.
+    const std::string value = range["high"]["stereoDistance"].dump();
     ASSERT_EQ(run({"--parallax-report", report, "--StereoDistance", value}, &output), 0) << output;
-    const std::string after = readFile(report);
-    EXPECT_GE(jsonNumber(after, "near1\": {\"percent"), -1.0);
-    EXPECT_LT(jsonNumber(after, "near1\": {\"percent"), -0.9) << "the suggestion keeps the depth";
-    EXPECT_EQ(after.find("\"overBudget\": true"), std::string::npos);
+    const nlohmann::json after = firstFrame(report);
+    EXPECT_EQ(after["stereoDistance"].get<double>(), suggested);
+    EXPECT_EQ(after["nearPercentile"]["percent"], range["high"]["nearPercentile"]);
+    EXPECT_FALSE(after["overBudget"].get<bool>());
 }
 
 TEST(ParallaxCommand, FramesGiveAMapEachABracketChartAndAReportLine) {
@@ -80,13 +97,19 @@ TEST(ParallaxCommand, FramesGiveAMapEachABracketChartAndAReportLine) {
     std::istringstream lines(csv);
     std::string line;
     std::getline(lines, line);
+    const std::vector<std::string> header = cellsOf(line);
+    const auto column =
+        std::find(header.begin(), header.end(), "nearPercentile.percent") - header.begin();
+    ASSERT_LT(column, static_cast<std::ptrdiff_t>(header.size()));
     double last = 0.0;
     for (int frame = 0; std::getline(lines, line); ++frame) {
-        const double near1 = std::stod(line.substr(line.find(',') + 1));
+        const std::vector<std::string> cells = cellsOf(line);
+        ASSERT_EQ(cells.size(), header.size()) << line;
+        const double nearPercentile = std::stod(cells[static_cast<std::size_t>(column)]);
         if (frame > 0) {
-            EXPECT_GT(near1, last) << line;
+            EXPECT_GT(nearPercentile, last) << line;
         }
-        last = near1;
+        last = nearPercentile;
     }
 }
 
@@ -106,11 +129,11 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
     render::test::writeFile(renamed, readFile(models + "LWS/move_xz_bezier.lws"));
     render::test::writeFile(directory.file("simple_cube.lwo"),
                             readFile(models + "LWS/simple_cube.lwo"));
-    for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m\n"},
-                          Case{renamed, {"--frames", "1-3"}, ",m\n"},
+    for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m,"},
+                          Case{renamed, {"--frames", "1-3"}, ",m,"},
                           Case{models + "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
                                {"--StereoDistance", "20"},
-                               ",scene units\n"}}) {
+                               ",scene units,"}}) {
         std::vector<std::string> arguments{c.scene, "--parallax-report", report};
         arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
         std::string output;
@@ -123,16 +146,57 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
     }
 }
 
-TEST(ParallaxCommand, BadOptionsAreAUsageError) {
+TEST(ParallaxCommand, BadOptionsAreAUsageErrorAndWriteNothing) {
+    const TempDirectory directory;
+    const std::string map = directory.file("map.png");
+    const std::string report = directory.file("r.json");
     for (const std::vector<std::string> &arguments :
-         {std::vector<std::string>{"--parallax", "map.png", "--budget", "1,2"},
-          {"--parallax", "map.jpg"},
+         {std::vector<std::string>{"--parallax", map, "--budget", "1,2"},
+          {"--parallax", directory.file("map.jpg")},
           {"--screen-width", "3"},
-          {"--parallax-report", "r.json", "--save-scene", "s.scene"}}) {
+          {"--percentile", "1"},
+          {"--parallax-report", report, "--save-scene", directory.file("s.scene")},
+          {"--parallax-report", directory.file("out.xml")},
+          {"--parallax-report", directory.file("out.txt")},
+          {"--parallax", map, "-o", directory.file("x.png")},
+          {"--parallax", map, "--output=" + directory.file("x.png")},
+          {"--parallax", map, "--anaglyph"},
+          {"--parallax-report", report, "--vertical-limit", "0"},
+          {"--parallax-report", report, "--vertical-limit", "0.03"},
+          {"--parallax-report", report, "--percentile", "50"},
+          {"--parallax-report", report, "--percentile", "-1"},
+          {"--parallax-report", report, "--image-shift", "left"}}) {
         std::string output;
         EXPECT_EQ(run(arguments, &output), render::kExitUsage) << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
+    EXPECT_TRUE(directory.entries().empty());
+}
+
+TEST(ParallaxCommand, PercentileAndImageShiftAreNamedAndApplied) {
+    // The built-in scene at 96 pixels per eye: a shift of 2.5 pixels moves
+    // every figure by exactly that, and the centring shift with it.
+    const TempDirectory directory;
+    const std::string report = directory.file("r.json");
+    std::string output;
+    run({"--parallax-report", report, "--percentile", "0"}, &output);
+    EXPECT_NE(output.find("at the extremes"), std::string::npos) << output;
+    const nlohmann::json extremes = firstFrame(report);
+    EXPECT_EQ(extremes["nearPercentile"]["pixels"], extremes["nearest"]["pixels"]);
+    EXPECT_EQ(nlohmann::json::parse(readFile(report))["budget"]["percentile"], 0.0);
+
+    run({"--parallax-report", report, "--percentile", "2.5"}, &output);
+    EXPECT_NE(output.find("at the 2.5th/97.5th percentile"), std::string::npos) << output;
+    const nlohmann::json plain = firstFrame(report);
+    run({"--parallax-report", report, "--percentile", "2.5", "--image-shift", "2.5"}, &output);
+    const nlohmann::json shifted = firstFrame(report);
+    for (const char *figure : {"nearest", "nearPercentile", "farPercentile", "farthest"}) {
+        EXPECT_NEAR(shifted[figure]["pixels"].get<double>(),
+                    plain[figure]["pixels"].get<double>() + 2.5, 1e-6)
+            << figure;
+    }
+    EXPECT_NEAR(shifted["advice"]["imageShiftPixels"].get<double>(),
+                plain["advice"]["imageShiftPixels"].get<double>(), 1e-6);
 }
 
 TEST(ParallaxCommand, TheSceneLoadTellsItsNotesAndHearsTheStop) {

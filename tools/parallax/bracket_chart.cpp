@@ -120,8 +120,8 @@ void draw(cairo_t *cr, const std::vector<FrameBracket> &frames, const Budget &bu
             cairo_line_to(cr, x + barWidth * 0.35, yOf(end));
         }
         cairo_stroke(cr);
-        const double top = yOf(f.figures.far99.percent);
-        const double bottom = yOf(f.figures.near1.percent);
+        const double top = yOf(f.figures.farPercentile.percent);
+        const double bottom = yOf(f.figures.nearPercentile.percent);
         const double zero = std::clamp(yOf(0.0), top, bottom);
         cairo_set_source_rgb(cr, kBehindColour.r, kBehindColour.g, kBehindColour.b);
         cairo_rectangle(cr, x - barWidth / 2, top, barWidth, std::max(zero - top, 0.0));

@@ -178,7 +178,7 @@ void drawBar(cairo_t *cr, const Budget &budget, const FrameFigures &figures, int
     }
     // The frame's 1st and 99th percentiles as marks under the bar.
     if (figures.seenPixels > 0) {
-        for (const Extreme *mark : {&figures.near1, &figures.far99}) {
+        for (const Extreme *mark : {&figures.nearPercentile, &figures.farPercentile}) {
             const double x = xOf(std::clamp(mark->percent, low, high));
             cairo_move_to(cr, x, top + kBarHeight);
             cairo_line_to(cr, x - 5, top + kBarHeight + 8);

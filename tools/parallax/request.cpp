@@ -1,0 +1,49 @@
+#include "tools/parallax/parallax_tool.h"
+
+#include "tools/parallax/number_text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace brelvix::parallax {
+namespace {
+
+bool endsWith(const std::string &text, const std::string &end) {
+    if (text.size() < end.size()) {
+        return false;
+    }
+    return std::equal(end.rbegin(), end.rend(), text.rbegin(),
+                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+}
+
+} // namespace
+
+bool validate(const ParallaxRequest &request, const render::RenderOptions &options,
+              std::string &error) {
+    const char *const with = " goes with a render, not with --parallax or --parallax-report";
+    if (request.renderOutputGiven || request.anaglyphGiven || !options.saveScenePath.empty()) {
+        // The check renders nothing: no picture, and no set-up as rendered.
+        error = std::string(request.renderOutputGiven ? "--output"
+                            : request.anaglyphGiven   ? "--anaglyph"
+                                                      : "--save-scene") +
+                with;
+        return false;
+    }
+    // The report's ending tells it from the pictures (.png, .svg).
+    if (!request.reportPath.empty() && !endsWith(request.reportPath, ".json") &&
+        !endsWith(request.reportPath, ".csv")) {
+        error = "--parallax-report " + request.reportPath + ": give a name ending in .json or .csv";
+        return false;
+    }
+    const double floor = kVerticalPrecisionPixels / options.film.height * 100.0;
+    if (request.budget.verticalPercent < floor) {
+        error = "--vertical-limit " + fixed(request.budget.verticalPercent, 4) +
+                ": below the measurement's precision, " + fixed(kVerticalPrecisionPixels, 2) +
+                " px (" + fixed(floor, 4) + " % of " + std::to_string(options.film.height) +
+                " rows)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace brelvix::parallax
