@@ -9,7 +9,7 @@ namespace {
 
 /// The advice's measurements take every n-th pixel of each row and column,
 /// n up to 4 as long as this many pixels of the eye's image remain.
-constexpr int kAdvicePixels = 6400;
+constexpr int kAdvicePixels = 3600;
 /// The parallax at infinity is found on a grid of every 8th pixel.
 constexpr int kInfinityStep = 8;
 /// The eye angle's change for the slope of the parallax, radians.

@@ -138,9 +138,18 @@ void outlineWindow(cairo_t *cr, const ParallaxField &field, double shift) {
     strokeWindowOutline(cr);
 }
 
+/// Each pixel's brightness in the view, 0 to 1.
+std::vector<double> lightOf(const ParallaxField &field) {
+    std::vector<double> light(field.pixels.size(), 0.8);
+    for (std::size_t i = 0; i < field.view.size(); ++i) {
+        light[i] = brightness(field.view[i]);
+    }
+    return light;
+}
+
 /// The horizontal (or vertical) map at `top`.
-void drawMap(cairo_t *cr, const ParallaxField &field, const Budget &budget, double top,
-             bool vertical) {
+void drawMap(cairo_t *cr, const ParallaxField &field, const std::vector<double> &lights,
+             const Budget &budget, double top, bool vertical) {
     const double toWidth = 100.0 / field.eyeWidth;
     const double toHeight = 100.0 / field.eyeHeight;
     paintPixels(cr, field.width, field.height, kMapLeft, top, [&](int x, int y) {
@@ -150,7 +159,7 @@ void drawMap(cairo_t *cr, const ParallaxField &field, const Budget &budget, doub
         if (p.seen != Seen::both) {
             return unseenPixel(x, y);
         }
-        const double light = field.view.empty() ? 0.8 : brightness(field.view[i]);
+        const double light = lights[i];
         if (vertical) {
             const double percent = p.vertical * toHeight;
             return seenPixel(verticalColour(budget, percent), light,
@@ -269,14 +278,14 @@ void drawLegend(cairo_t *cr, double left, double baseline, double right) {
     });
 }
 
-void drawVerticalPanel(cairo_t *cr, const ParallaxField &field, const Budget &budget, double top,
-                       double barWidth) {
+void drawVerticalPanel(cairo_t *cr, const ParallaxField &field, const std::vector<double> &light,
+                       const Budget &budget, double top, double barWidth) {
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     cairo_set_font_size(cr, 12.0);
     drawText(cr,
              "Vertical parallax, limit " + fixed(budget.verticalPercent, 2) + " % of the height",
              kMapLeft, top + 18);
-    drawMap(cr, field, budget, top + kVerticalAbove, true);
+    drawMap(cr, field, light, budget, top + kVerticalAbove, true);
     const double limit = budget.verticalPercent;
     const Bar bar{kMapLeft + 20, top + kVerticalAbove + field.height + 28, barWidth, 0.0,
                   2.0 * limit};
@@ -318,14 +327,15 @@ bool writeParallaxMap(std::FILE *file, const ParallaxField &field, const FrameFi
     }
     drawText(cr, title, kMapLeft, 26);
 
-    drawMap(cr, field, budget, kMapTop, false);
+    const std::vector<double> light = lightOf(field);
+    drawMap(cr, field, light, budget, kMapTop, false);
     outlineWindow(cr, field, budget.imageShift);
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     const double barWidth = std::min(width - 2.0 * kMapLeft - 40.0, 560.0);
     const double barTop = kMapTop + field.height + 28;
     drawHorizontalBar(cr, budget, figures, field.eyeWidth, {kMapLeft + 20, barTop, barWidth});
     drawLegend(cr, kMapLeft, barTop + kBarHeight + 50, width - kMapLeft);
-    drawVerticalPanel(cr, field, budget, verticalTop, barWidth);
+    drawVerticalPanel(cr, field, light, budget, verticalTop, barWidth);
     cairo_surface_flush(surface.get());
     return writePng(surface.get(), file, error);
 }

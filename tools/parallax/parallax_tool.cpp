@@ -236,6 +236,57 @@ bool parseList(const std::string &text, double &first, double &second) {
            render::parseNumber(text.substr(comma + 1), second);
 }
 
+/// One of the check's options and its value into `request`; false with a
+/// one-line `error` for a bad value.
+bool takeValue(const std::string &name, const std::string &value, ParallaxRequest &request,
+               std::string &error) {
+    double a = 0.0;
+    double b = 0.0;
+    Budget &budget = request.budget;
+    if (name == "--parallax") {
+        if (render::outputFormat(value) != render::OutputFormat::png) {
+            error = "--parallax " + value + ": the map is a PNG; give a name ending in .png";
+            return false;
+        }
+        request.mapPath = value;
+    } else if (name == "--parallax-report") {
+        request.reportPath = value;
+    } else if (name == "--screen-width") {
+        if (!render::parseNumber(value, a) || !(a > 0.0)) {
+            error = "--screen-width " + value + ": give the screen's width in metres, above 0";
+            return false;
+        }
+        budget.screenWidth = a;
+    } else if (name == "--budget") {
+        if (!parseList(value, a, b) || a > 0.0 || b < 0.0) {
+            error = "--budget " + value +
+                    ": give NEAR,FAR in percent of the width, NEAR at most 0, FAR at least 0";
+            return false;
+        }
+        budget.nearPercent = a;
+        budget.farPercent = b;
+    } else if (name == "--percentile") {
+        if (!render::parseNumber(value, a) || !(a >= 0.0 && a < 50.0)) {
+            error = "--percentile " + value + ": give a percentile from 0 to below 50";
+            return false;
+        }
+        budget.percentile = a;
+    } else if (name == "--image-shift") {
+        if (!render::parseNumber(value, a) || !std::isfinite(a)) {
+            error = "--image-shift " + value + ": give a shift in pixels";
+            return false;
+        }
+        budget.imageShift = a;
+    } else {
+        if (!render::parseNumber(value, a) || !(a >= 0.0)) {
+            error = "--vertical-limit " + value + ": give a percent of the height, 0 or more";
+            return false;
+        }
+        budget.verticalPercent = a;
+    }
+    return true;
+}
+
 /// Whether the renderer's arguments give its output file or --anaglyph.
 void noteRenderOutputs(const std::vector<std::string> &arguments, ParallaxRequest &request) {
     for (const std::string &argument : arguments) {
@@ -276,49 +327,8 @@ bool takeParallaxOptions(std::vector<std::string> &arguments, ParallaxRequest &r
             }
             value = arguments[++i];
         }
-        double a = 0.0;
-        double b = 0.0;
-        Budget &budget = request.budget;
-        if (name == "--parallax") {
-            if (render::outputFormat(value) != render::OutputFormat::png) {
-                error = "--parallax " + value + ": the map is a PNG; give a name ending in .png";
-                return false;
-            }
-            request.mapPath = value;
-        } else if (name == "--parallax-report") {
-            request.reportPath = value;
-        } else if (name == "--screen-width") {
-            if (!render::parseNumber(value, a) || !(a > 0.0)) {
-                error = "--screen-width " + value + ": give the screen's width in metres, above 0";
-                return false;
-            }
-            budget.screenWidth = a;
-        } else if (name == "--budget") {
-            if (!parseList(value, a, b) || a > 0.0 || b < 0.0) {
-                error = "--budget " + value +
-                        ": give NEAR,FAR in percent of the width, NEAR at most 0, FAR at least 0";
-                return false;
-            }
-            budget.nearPercent = a;
-            budget.farPercent = b;
-        } else if (name == "--percentile") {
-            if (!render::parseNumber(value, a) || !(a >= 0.0 && a < 50.0)) {
-                error = "--percentile " + value + ": give a percentile from 0 to below 50";
-                return false;
-            }
-            budget.percentile = a;
-        } else if (name == "--image-shift") {
-            if (!render::parseNumber(value, a) || !std::isfinite(a)) {
-                error = "--image-shift " + value + ": give a shift in pixels";
-                return false;
-            }
-            budget.imageShift = a;
-        } else {
-            if (!render::parseNumber(value, a) || !(a >= 0.0)) {
-                error = "--vertical-limit " + value + ": give a percent of the height, 0 or more";
-                return false;
-            }
-            budget.verticalPercent = a;
+        if (!takeValue(name, value, request, error)) {
+            return false;
         }
     }
     arguments = rest;
