@@ -113,6 +113,59 @@ TEST(ParallaxCommand, FramesGiveAMapEachABracketChartAndAReportLine) {
     }
 }
 
+/// The dotted paths of a JSON object's leaves, with their values as JSON
+/// writes them (null as nothing, strings bare).
+void leaves(const nlohmann::ordered_json &value, const std::string &name,
+            std::vector<std::pair<std::string, std::string>> &out) {
+    if (value.is_object()) {
+        for (const auto &[key, inner] : value.items()) {
+            leaves(inner, name.empty() ? key : name + "." + key, out);
+        }
+        return;
+    }
+    out.emplace_back(name, value.is_null()     ? ""
+                           : value.is_string() ? value.get<std::string>()
+                                               : value.dump());
+}
+
+TEST(ParallaxCommand, TheCsvCarriesEveryFigureOfTheJson) {
+    // Converged eyes over the built-in scene: every kind of advice has
+    // values, and the CSV's row is the JSON's frame and settings, cell by
+    // cell, in the same order.
+    const TempDirectory directory;
+    const std::vector<std::string> setup{"--StereoAngle", "-0.005", "--frames", "0-1"};
+    std::vector<std::string> json = setup;
+    json.insert(json.end(), {"--parallax-report", directory.file("r.json")});
+    std::vector<std::string> csv = setup;
+    csv.insert(csv.end(), {"--parallax-report", directory.file("r.csv")});
+    run(json);
+    run(csv);
+    // Parsed in the file's own order of keys.
+    nlohmann::ordered_json report =
+        nlohmann::ordered_json::parse(readFile(directory.file("r.json")));
+    const nlohmann::ordered_json frames = report["frames"];
+    report.erase("frames");
+    std::istringstream lines(readFile(directory.file("r.csv")));
+    std::string line;
+    std::getline(lines, line);
+    const std::vector<std::string> header = cellsOf(line);
+    for (const nlohmann::ordered_json &frame : frames) {
+        std::vector<std::pair<std::string, std::string>> expected;
+        leaves(frame, "", expected);
+        leaves(report, "", expected);
+        ASSERT_TRUE(std::getline(lines, line));
+        const std::vector<std::string> cells = cellsOf(line);
+        ASSERT_EQ(header.size(), expected.size());
+        ASSERT_EQ(cells.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(header[i], expected[i].first);
+            EXPECT_EQ(cells[i], expected[i].second) << header[i];
+        }
+        EXPECT_EQ(frame["rig"]["kind"], "converged");
+        EXPECT_FALSE(frame["advice"]["stereoAngle"]["stereoAngle"].is_null());
+    }
+}
+
 TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
     // A LightWave scene is in metres; a glTF model in whatever it was made
     // in (the engine model's are about millimetres).
