@@ -172,7 +172,8 @@ bool adviseAngle(const Lens &lens, const FrameFigures &figures, AngleAdvice &adv
     advice.angle = {lens.eyeAngle, figures};
     for (int step = 0; step < 2; ++step) {
         const double miss = budgetCentre(lens.budget) - depthCentre(advice.angle.figures);
-        if (step > 0 && std::abs(miss) < 0.01) {
+        // The coarse grid's own precision: a few hundredths of a percent.
+        if (step > 0 && std::abs(miss) < 0.05) {
             break;
         }
         advice.angle.value += miss / slope;

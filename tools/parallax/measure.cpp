@@ -93,20 +93,28 @@ ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSe
 
     const render::RowWork work = [&](int row, const render::StopCheck &stopping) {
         const double y = row * field.stride + 0.5;
-        // Each pixel starts from its left neighbour's answer, a pixel on:
-        // near it on the same surface, and a plain guess elsewhere.
+        // Each pixel starts from its left neighbour's answer moved on as the
+        // answers last moved (a pixel on, at first): near it on the same
+        // surface, and a plain guess elsewhere.
+        const double pixelStep = field.stride * film.filmWidth / film.width;
         FilmPosition guess = eyes.film(Eye::right, 0.5, y);
+        FilmPosition step{pixelStep, 0.0};
         Jacobian jacobian;
         for (int column = 0; column < field.width && !stopping(); ++column) {
             const double x = column * field.stride + 0.5;
             const std::size_t index = static_cast<std::size_t>(row) * field.width + column;
-            FilmPosition start = guess;
-            start.x += field.stride * film.filmWidth / film.width;
+            FilmPosition start{guess.x + step.x, guess.y + step.y};
             const PixelParallax measured =
                 measurePixel(eyes, scene, Eye::left, x, y, start,
                              settings.view ? &field.view[index] : nullptr, &jacobian);
             field.pixels[index] = measured;
-            guess = measured.seen == Seen::outside ? eyes.film(Eye::right, x, y) : start;
+            const bool found = measured.seen != Seen::outside;
+            step = {start.x - guess.x, start.y - guess.y};
+            if (!found || std::abs(step.x - pixelStep) > 0.5 * pixelStep ||
+                std::abs(step.y) > 0.5 * pixelStep) {
+                step = {pixelStep, 0.0};
+            }
+            guess = found ? start : eyes.film(Eye::right, x, y);
         }
     };
     render::forEachRow(field.height, settings.threads, work, {}, stop);

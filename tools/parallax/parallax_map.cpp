@@ -42,15 +42,16 @@ double brightness(const render::Rgb &colour) {
 
 std::uint32_t argb(Colour c) {
     const auto channel = [](double v) {
-        return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0));
+        return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5);
     };
     return 0xff000000U | channel(c.r) << 16U | channel(c.g) << 8U | channel(c.b);
 }
 
 /// Paints a picture of `width` by `height` pixels at (left, top), each
 /// pixel's colour from `colour(x, y)`.
+template <typename ColourAt>
 void paintPixels(cairo_t *cr, int width, int height, double left, double top,
-                 const std::function<Colour(int, int)> &colour) {
+                 const ColourAt &colour) {
     const Surface image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
                         cairo_surface_destroy);
     cairo_surface_flush(image.get());
