@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace brelvix::parallax {
 namespace {
@@ -37,10 +38,11 @@ bool validate(const ParallaxRequest &request, const render::RenderOptions &optio
     }
     const double floor = kVerticalPrecisionPixels / options.film.height * 100.0;
     if (request.budget.verticalPercent < floor) {
-        error = "--vertical-limit " + fixed(request.budget.verticalPercent, 4) +
-                ": below the measurement's precision, " + fixed(kVerticalPrecisionPixels, 2) +
-                " px (" + fixed(floor, 4) + " % of " + std::to_string(options.film.height) +
-                " rows)";
+        char given[32];
+        std::snprintf(given, sizeof given, "%g", request.budget.verticalPercent);
+        error = "--vertical-limit " + std::string(given) + ": below the measurement's precision, " +
+                fixed(kVerticalPrecisionPixels, 2) + " px (" + fixed(floor, 4) + " % of " +
+                std::to_string(options.film.height) + " rows)";
         return false;
     }
     return true;
