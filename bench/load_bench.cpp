@@ -4,10 +4,10 @@
 // reads it again several times faster. `direct`: the load alone in a forked
 // process, as the renderer read it in its own before; `loading_process`: the
 // renderer's road now, the load in the loading process under its limits, the
-// shot sent back through the pipe and read. The second must stay within
-// 10 % of the first.
-#include "tools/render/load_child.h"
-#include "tools/render/shot.h"
+// shot sent back through the pipe and read. The two side by side show what
+// the process boundary costs.
+#include "tools/shot/loading_process.h"
+#include "tools/shot/shot.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,9 +9,8 @@
 //    past its end, and a shot read from it is used as the renderer uses it
 //    (camera, film, frames, placed at a time) and writes back to bytes that
 //    read again to the same bytes.
-#include "tools/render/scene.h"
-#include "tools/render/shot.h"
-#include "tools/render/shot_wire.h"
+#include "tools/shot/shot.h"
+#include "tools/shot/shot_wire.h"
 #include "tools/world/declared_size.h"
 #include "tools/world/file_kind.h"
 
@@ -85,7 +84,7 @@ void checkMessage(const std::string &bytes) {
     static_cast<void>(shot->camera(0.0));
     static_cast<void>(shot->film());
     static_cast<void>(shot->frames());
-    render::Scene scene;
+    world::PlacedGeometry scene;
     shot->place(scene, 0.5);
     const std::string once = written(*shot);
     const std::unique_ptr<render::Shot> again = render::Shot::read(once, error);

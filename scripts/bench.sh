@@ -11,8 +11,9 @@
 # windows-bench preset, Google Benchmark compiled for that target from Debian's
 # source package (fetched once into build/windows-bench/_deps/benchmark), and
 # the program run under Wine. Wine's thread CPU clock advances in 10 ms
-# steps, so there each repetition runs 0.5 s instead of 0.05 s. Where this
-# kernel cannot run 32-bit programs, the program runs on an emulated machine
+# steps, so there each repetition runs 0.5 s instead of 0.05 s. Where 32-bit
+# Wine cannot run (not installed, or a kernel that runs no 32-bit program:
+# scripts/lib/wine32.sh), the program runs on an emulated machine
 # (scripts/wine-vm.sh), and the run says that its figures measure nothing.
 #     scripts/bench.sh --windows [benchmark flags]
 #
@@ -23,6 +24,7 @@
 #     scripts/bench.sh --windows64 [benchmark flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/wine32.sh
 
 flags=(
   --benchmark_repetitions=30
@@ -171,13 +173,15 @@ status=0
 if [ "$mode" = --windows64 ]; then
   cmake/wine-run.sh --win64 "$prefix" "$build/brelvix_lens_bench.exe" "${flags[@]}" "$@" ||
     status=$?
-elif wine --version >/dev/null 2>&1; then
+elif wine32_decide && [ "$wine32_case" = works ]; then
   cmake/wine-run.sh "$prefix" "$build/brelvix_lens_bench.exe" "${flags[@]}" "$@" || status=$?
 else
-  # A kernel without 32-bit support: the program runs under Wine on an
-  # emulated machine. Emulation changes what each instruction costs, so its
-  # figures, ratios included, are no measure of the module on a processor.
-  notice="this machine cannot run 32-bit programs, so these figures come from an
+  # 32-bit Wine cannot run here (scripts/lib/wine32.sh): the program runs
+  # under Wine on an emulated machine. Emulation changes what each
+  # instruction costs, so its figures, ratios included, are no measure of
+  # the module on a processor.
+  echo "bench: $(wine32_line)" >&2
+  notice="32-bit Wine cannot run here, so these figures come from an
 emulated processor (scripts/wine-vm.sh): they do not measure brelvix.p's speed"
   echo "bench: $notice" >&2
   scripts/wine-vm.sh --carry "$build" cmake/wine-run.sh "$prefix" \

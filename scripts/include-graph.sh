@@ -6,11 +6,17 @@
 #
 # and fails when the graph has a cycle.
 #
-#     scripts/include-graph.sh [--readme FILE] [--except FILE=HEADER]...
+#     scripts/include-graph.sh [--layout FILE] [--except FILE=HEADER]...
 #
-# --readme also fails when the layout table of FILE does not show the same
-# graph: each row of a folder (`name/` in its first column) must list, in
-# its last column, exactly the folders it uses (`name/` each, or "nothing").
+# The folders of tools/ get a graph of their own, printed the same way
+# (`tools/render -> tools/output tools/shot ...`).
+#
+# --layout also fails when the layout table of FILE does not show the same
+# graphs: each row of a folder (`name/` or `tools/name/` in its first column)
+# must list, in its last column, exactly the folders it uses (`name/` each,
+# or "nothing"), and a folder of tools/ may use only those whose rows come
+# before its own: the table's order is the order they build on each other.
+# (--readme is the same option under its earlier name.)
 # --except leaves one include line out of the graph: FILE (from the top of
 # the repository) including HEADER; it is reported, never hidden.
 set -euo pipefail
@@ -20,7 +26,7 @@ readme=
 exceptions=()
 while (($#)); do
   case $1 in
-    --readme) readme=$2; shift 2 ;;
+    --readme | --layout) readme=$2; shift 2 ;;
     --except) exceptions+=("$2"); shift 2 ;;
     *) echo "include-graph: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -58,7 +64,28 @@ graph=$(for folder in $folders; do
 done)
 echo "$graph"
 
+# The same within tools/: "tools/from tools/to" for each include of a header
+# in another folder of tools/ (the programs' own files at tools/ left out).
+tool_folders=$(find tools -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' \) |
+  awk -F/ '{ print $1 "/" $2 }' | sort -u)
+tool_edges=$(for folder in $tool_folders; do
+  grep -rhoE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"tools/[^/"]+/' \
+    --include='*.h' --include='*.cpp' "$folder" |
+    sed -E 's#.*"(tools/[^/"]+)/#'"$folder"' \1#'
+done | awk '$1 != $2' | sort -u)
+tool_graph=$(for folder in $tool_folders; do
+  used=$(awk -v f="$folder" '$1 == f { print $2 }' <<<"$tool_edges" | tr '\n' ' ' | sed 's/ $//')
+  echo "$folder -> ${used:-nothing}"
+done)
+echo "$tool_graph"
+
 status=0
+if [[ -n $tool_edges ]] && ! loops=$(tsort <<<"$tool_edges" 2>&1 >/dev/null) ||
+  [[ -n ${loops:-} ]]; then
+  echo "include-graph: the folders of tools/ include each other in a cycle:" >&2
+  echo "$loops" >&2
+  status=1
+fi
 # tsort reports a loop on standard error.
 if ! loops=$(tsort <<<"$edges" 2>&1 >/dev/null) || [[ -n $loops ]]; then
   echo "include-graph: the folders include each other in a cycle:" >&2
@@ -83,6 +110,35 @@ if [[ -n $readme ]]; then
         "its includes say '${expected:-nothing}'" >&2
       status=1
     fi
+  done
+fi
+
+if [[ -n $readme ]]; then
+  for folder in $tool_folders; do
+    row=$(grep -nE "^\| \`$folder/\`" "$readme" || true)
+    if [[ -z $row ]]; then
+      echo "include-graph: $readme has no layout row for $folder/" >&2
+      status=1
+      continue
+    fi
+    line=${row%%:*}
+    last=$(awk -F'|' '{ print $(NF - 1) }' <<<"${row#*:}")
+    listed=$( (grep -oE '`tools/[a-z_]+/`' <<<"$last" || true) | tr -d '`' | sed 's#/$##' |
+      sort | tr '\n' ' ' | sed 's/ $//')
+    expected=$(awk -v f="$folder" '$1 == f { print $2 }' <<<"$tool_edges" | sort |
+      tr '\n' ' ' | sed 's/ $//')
+    if [[ $listed != "$expected" ]]; then
+      echo "include-graph: $readme says $folder/ uses '${listed:-nothing}'," \
+        "its includes say '${expected:-nothing}'" >&2
+      status=1
+    fi
+    for used in $expected; do
+      used_line=$(grep -nE "^\| \`$used/\`" "$readme" | cut -d: -f1 || true)
+      if [[ -n $used_line && $used_line -gt $line ]]; then
+        echo "include-graph: $folder/ uses $used/, which $readme puts after it" >&2
+        status=1
+      fi
+    done
   done
 fi
 exit $status

@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Only what this job needs (no Wine, no cross compiler), with apt's update
+# retried and a broken index of the mirror no obstacle (scripts/setup.sh).
 scripts/setup.sh native
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target brelvix brelvix-render

@@ -100,43 +100,81 @@ sleep 60
 EOF
 }
 
-# The archive this machine installs its own packages from (apt knows it once
-# its lists have been fetched).
+# The main archive of this machine's release, as apt's sources name it
+# (whether or not its indexes could be fetched). The machine is made from it
+# alone: an index of another archive (the security one, say) that a mirror
+# serves half-synced cannot stop it.
 archive_of_this_machine() {
-  apt-cache policy | awk -v want="$suite/main" '$3 == want && $5 == "Packages" { print $2; exit }'
+  apt-get indextargets --no-release-info --format '$(REPO_URI)' 'Created-By: Packages' \
+    'Component: main' "Release: $suite" 2>/dev/null | head -n1
+}
+
+# What runs in the root file system being made: Wine, 32-bit Wine and a
+# kernel, from the main archive that debootstrap wrote into its sources. A
+# failed update is retried and then only reported, as on this machine.
+write_installs() {
+  cat "$project/scripts/lib/apt.sh" >"$1"
+  cat >>"$1" <<'EOF'
+set -eu
+dpkg --add-architecture i386
+apt_update_retried wine-vm
+reason=$(apt_install --no-install-recommends wine wine32:i386 linux-image-amd64) || {
+  echo "wine-vm: installing Wine and a kernel into the machine failed: $reason"
+  exit 1
+}
+apt-get clean
+EOF
+}
+
+# Runs the command given up to three times, a few seconds apart, until it
+# succeeds: a mirror's bad minute should not cost the machine.
+retried() {
+  local try
+  for try in 1 2 3; do
+    "$@" && return 0
+    echo "wine-vm: try $try of 3 failed: $*" >&2
+    [ "$try" -lt 3 ] && sleep "${BRELVIX_APT_PAUSE:-5}"
+  done
+  return 1
+}
+
+bootstrap() {
+  umount "$tmp/proc" 2>/dev/null || true
+  rm -rf "$tmp"
+  debootstrap --variant=minbase --include=cmake "$suite" "$tmp" "$mirror" >>"$vm/make.log" 2>&1
+}
+
+install_in_root() {
+  local status=0
+  mount -t proc proc "$tmp/proc"
+  chroot "$tmp" /bin/bash /root/installs.sh >>"$vm/make.log" 2>&1 || status=$?
+  umount "$tmp/proc"
+  return "$status"
 }
 
 make_root() {
   [ -f "$vm/root.img" ] && return
   mirror=${BRELVIX_VM_MIRROR:-$(archive_of_this_machine)}
   if [ -z "$mirror" ]; then
-    apt-get update -q >&2
-    mirror=$(archive_of_this_machine)
-  fi
-  if [ -z "$mirror" ]; then
     echo "wine-vm: no Debian archive for $suite/main in apt's sources; name one in BRELVIX_VM_MIRROR" >&2
     exit 1
   fi
-  local tmp=$vm/root.tmp
-  umount "$tmp/proc" 2>/dev/null || true
-  rm -rf "$tmp"
+  tmp=$vm/root.tmp
   mkdir -p "$vm"
-  echo "wine-vm: making the machine's root file system in $vm (once)" >&2
-  if ! debootstrap --variant=minbase --include=cmake "$suite" "$tmp" "$mirror" >"$vm/make.log" 2>&1; then
-    echo "wine-vm: debootstrap failed; see $vm/make.log" >&2
+  : >"$vm/make.log"
+  echo "wine-vm: making the machine's root file system in $vm from $mirror (once)" >&2
+  if ! retried bootstrap; then
+    echo "wine-vm: debootstrap failed: $(tail -n1 "$vm/make.log"); see $vm/make.log" >&2
     exit 1
   fi
   cp /etc/resolv.conf "$tmp/etc/resolv.conf"
-  mount -t proc proc "$tmp/proc"
-  local installed=0
-  chroot "$tmp" /bin/sh -c 'dpkg --add-architecture i386 && apt-get update -q &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-      wine wine32:i386 linux-image-amd64 && apt-get clean' >>"$vm/make.log" 2>&1 || installed=$?
-  umount "$tmp/proc"
-  if [ "$installed" -ne 0 ]; then
-    echo "wine-vm: installing Wine and a kernel into the machine failed; see $vm/make.log" >&2
+  write_installs "$tmp/root/installs.sh"
+  if ! retried install_in_root; then
+    echo "wine-vm: installing Wine and a kernel into the machine failed:" \
+      "$(grep '^wine-vm:' "$vm/make.log" | tail -n1); see $vm/make.log" >&2
     exit 1
   fi
+  rm "$tmp/root/installs.sh"
   write_init "$tmp/sbin/brelvix-vm-init"
   cp "$tmp"/boot/vmlinuz-* "$vm/vmlinuz"
   cp "$tmp"/boot/initrd.img-* "$vm/initrd.img"

@@ -3,9 +3,9 @@
 // camera through the stand-in host and writes what the lens sees of a
 // built-in scene to a PNG, or measures its stereo depth (--parallax).
 // `brelvix-render --help` lists the options.
-#include "tools/parallax/parallax_tool.h"
-#include "tools/render/pending_file.h"
-#include "tools/render/signal_watch.h"
+#include "tools/cli/command.h"
+#include "tools/output/pending_file.h"
+#include "tools/output/signal_watch.h"
 
 #include <iostream>
 #include <string>
@@ -18,6 +18,6 @@ int main(int argc, char **argv) {
     const brelvix::render::SignalWatch signals;
     brelvix::render::removeTemporariesOnCrash();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    return brelvix::parallax::runRenderCommand(arguments, std::cout, std::cerr,
-                                               isatty(STDERR_FILENO) != 0, &signals.received());
+    return brelvix::cli::runCommand(arguments, std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
+                                    &signals.received());
 }

@@ -4,7 +4,8 @@
 #define BRELVIX_TESTS_PARALLAX_LENS_RIG_H
 
 #include "tools/parallax/frame_check.h"
-#include "tools/render/render_tool.h"
+#include "tools/render/camera_placement.h"
+#include "tools/render/lens_session.h"
 
 #include <gtest/gtest.h>
 

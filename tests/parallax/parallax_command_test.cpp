@@ -1,8 +1,9 @@
 // brelvix-render's depth check as a pipeline runs it: the exit status, the
 // report and its suggestion, the files of a range of frames.
 #include "tests/render/render_test_support.h"
+#include "tools/cli/command.h"
 #include "tools/parallax/parallax_tool.h"
-#include "tools/render/scene_options.h"
+#include "tools/render/render_options.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -25,7 +26,7 @@ int run(std::vector<std::string> arguments, std::string *output = nullptr,
     arguments.insert(arguments.begin(), common.begin(), common.end());
     std::ostringstream out;
     std::ostringstream err;
-    const int status = runRenderCommand(arguments, out, err, false, stop);
+    const int status = cli::runCommand(arguments, out, err, false, stop);
     if (output != nullptr) {
         *output = out.str() + err.str();
     }
@@ -208,12 +209,8 @@ TEST(ParallaxCommand, BadOptionsAreAUsageErrorAndWriteNothing) {
           {"--parallax", directory.file("map.jpg")},
           {"--screen-width", "3"},
           {"--percentile", "1"},
-          {"--parallax-report", report, "--save-scene", directory.file("s.scene")},
           {"--parallax-report", directory.file("out.xml")},
           {"--parallax-report", directory.file("out.txt")},
-          {"--parallax", map, "-o", directory.file("x.png")},
-          {"--parallax", map, "--output=" + directory.file("x.png")},
-          {"--parallax", map, "--anaglyph"},
           {"--parallax-report", report, "--vertical-limit", "0"},
           {"--parallax-report", report, "--vertical-limit", "0.03"},
           {"--parallax-report", report, "--percentile", "50"},
@@ -221,6 +218,34 @@ TEST(ParallaxCommand, BadOptionsAreAUsageErrorAndWriteNothing) {
           {"--parallax-report", report, "--image-shift", "left"}}) {
         std::string output;
         EXPECT_EQ(run(arguments, &output), render::kExitUsage) << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    }
+    EXPECT_TRUE(directory.entries().empty());
+}
+
+TEST(ParallaxCommand, TheRenderersOutputsAreRefusedByTheNameTheParserCounted) {
+    // The check writes none of the renderer's files: whichever spelling the
+    // command line used, the one line names the option and nothing is written.
+    const TempDirectory directory;
+    const std::string map = directory.file("map.png");
+    const std::string picture = directory.file("x.png");
+    struct Case {
+        std::vector<std::string> arguments;
+        const char *refused;
+    };
+    for (const auto &[arguments, refused] :
+         {Case{{"-o", picture, "--parallax", map}, "--output goes with a render"},
+          Case{{"--parallax", map, "-o" + picture}, "--output goes with a render"},
+          Case{{"--output=" + picture, "--parallax-report", directory.file("r.csv")},
+               "--output goes with a render"},
+          Case{{"--anaglyph", "--parallax", map}, "--anaglyph goes with a render"},
+          Case{{"--parallax", map, "--save-scene=" + directory.file("s.scene")},
+               "--save-scene goes with a render"},
+          Case{{"--image-shift", "3"}, "--image-shift go with --parallax"}}) {
+        std::string output;
+        EXPECT_EQ(run(arguments, &output), render::kExitUsage) << output;
+        EXPECT_EQ(output.rfind("brelvix-render: ", 0), 0u) << output;
+        EXPECT_NE(output.find(refused), std::string::npos) << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
     EXPECT_TRUE(directory.entries().empty());

@@ -2,8 +2,9 @@
 // module: the options it reads, the ones it refuses, the PNG it writes and the
 // scene file that keeps the whole set-up.
 #include "tests/render/render_test_support.h"
-#include "tools/render/image_output.h"
-#include "tools/render/options.h"
+#include "tools/cli/command.h"
+#include "tools/cli/options.h"
+#include "tools/render/display_image.h"
 #include "tools/render/render_tool.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ void runTool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), {"--module", BRELVIX_MODULE_PATH, "--width", "64",
                                          "--height", "24", "--spp", "4", "--quiet"});
     std::ostringstream out, err;
-    EXPECT_EQ(runRenderTool(arguments, out, err, false), kExitSuccess) << err.str();
+    EXPECT_EQ(cli::runCommand(arguments, out, err, false), kExitSuccess) << err.str();
 }
 
 TEST(SceneFile, KeepsTheWholeSetUpAndLoadsUnderTheCommandLine) {
@@ -181,7 +182,7 @@ TEST(CommandLine, BadInputsFailWithOneLineAndNoOutput) {
         }
         SCOPED_TRACE(shown);
         std::ostringstream out, err;
-        EXPECT_EQ(runRenderTool(arguments, out, err, false), bad.exitCode);
+        EXPECT_EQ(cli::runCommand(arguments, out, err, false), bad.exitCode);
         const std::string line = err.str();
         EXPECT_EQ(line.rfind("brelvix-render: ", 0), 0u) << line;
         EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
@@ -203,7 +204,7 @@ TEST(CommandLine, WritesThePngItReportsAndTheAnaglyphAtHalfWidth) {
             arguments.push_back("--anaglyph");
         }
         std::ostringstream out, err;
-        ASSERT_EQ(runRenderTool(arguments, out, err, false), kExitSuccess) << err.str();
+        ASSERT_EQ(cli::runCommand(arguments, out, err, false), kExitSuccess) << err.str();
         EXPECT_EQ(err.str(), "");
         // The preview's matrix, the panel's line for the default zoom on a
         // 24 mm film, then the file's name last.
@@ -222,18 +223,18 @@ TEST(CommandLine, WritesThePngItReportsAndTheAnaglyphAtHalfWidth) {
         EXPECT_TRUE(written == result.display);
     }
     std::ostringstream out, err;
-    EXPECT_EQ(runRenderTool({"--module", BRELVIX_MODULE_PATH, "-o", directory.file("q.png"),
-                             "--width", "8", "--height", "4", "--spp", "1", "--quiet"},
-                            out, err, true),
+    EXPECT_EQ(cli::runCommand({"--module", BRELVIX_MODULE_PATH, "-o", directory.file("q.png"),
+                               "--width", "8", "--height", "4", "--spp", "1", "--quiet"},
+                              out, err, true),
               kExitSuccess);
     EXPECT_EQ(out.str(), directory.file("q.png") + "\n");
     EXPECT_EQ(err.str(), ""); // no progress bar when quiet
 
     // One row keeps one thread busy, whatever was asked for.
     std::ostringstream report;
-    EXPECT_EQ(runRenderTool({"--module", BRELVIX_MODULE_PATH, "-o", directory.file("row.png"),
-                             "--width", "8", "--height", "1", "--spp", "1", "--threads", "4"},
-                            report, err, false),
+    EXPECT_EQ(cli::runCommand({"--module", BRELVIX_MODULE_PATH, "-o", directory.file("row.png"),
+                               "--width", "8", "--height", "1", "--spp", "1", "--threads", "4"},
+                              report, err, false),
               kExitSuccess);
     EXPECT_NE(report.str().find(" on 1 thread ("), std::string::npos) << report.str();
 }

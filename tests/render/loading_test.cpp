@@ -3,10 +3,10 @@
 // loading process, files known by what they are rather than their names,
 // error lines kept short and printable.
 #include "tests/render/render_test_support.h"
-#include "tools/render/error_text.h"
-#include "tools/render/load_child.h"
-#include "tools/render/shot.h"
-#include "tools/render/shot_wire.h"
+#include "tools/output/error_text.h"
+#include "tools/shot/loading_process.h"
+#include "tools/shot/shot.h"
+#include "tools/shot/shot_wire.h"
 #include "tools/world/file_kind.h"
 
 #include <gtest/gtest.h>

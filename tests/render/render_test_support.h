@@ -3,7 +3,7 @@
 #ifndef BRELVIX_TESTS_RENDER_RENDER_TEST_SUPPORT_H
 #define BRELVIX_TESTS_RENDER_RENDER_TEST_SUPPORT_H
 
-#include "tools/render/image_output.h"
+#include "tools/render/display_image.h"
 #include "tools/render/render_tool.h"
 
 #include <gtest/gtest.h>

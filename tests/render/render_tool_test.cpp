@@ -2,10 +2,11 @@
 // the sampling pattern, the camera set-up, what the two eyes see through the
 // lens, motion over the shutter, the red/cyan composite and the scene traced.
 #include "tests/render/render_test_support.h"
-#include "tools/render/image_output.h"
-#include "tools/render/options.h"
+#include "tools/cli/options.h"
+#include "tools/render/camera_placement.h"
+#include "tools/render/display_image.h"
 #include "tools/render/render_tool.h"
-#include "tools/render/scene.h"
+#include "tools/render/traced_scene.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "tests/render/render_test_support.h"
 #include "tools/lightwave/item_motion.h"
 #include "tools/lightwave/scene_reader.h"
-#include "tools/render/shot.h"
+#include "tools/shot/shot.h"
 #include "tools/world/tracer.h"
 #include "tools/world/world_scene.h"
 

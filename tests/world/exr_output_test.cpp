@@ -1,7 +1,7 @@
 // An OpenEXR file written and read back with OpenEXR: channels, types,
 // pixels (to half precision), infinite distances, and nothing left behind
 // when the path cannot be written.
-#include "tools/world/exr_output.h"
+#include "tools/output/exr_output.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>

@@ -5,7 +5,7 @@
 
 #include "tools/parallax/advice.h"
 #include "tools/render/lens_session.h"
-#include "tools/render/scene.h"
+#include "tools/render/traced_scene.h"
 
 #include <atomic>
 #include <optional>

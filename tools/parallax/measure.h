@@ -24,7 +24,7 @@
 #define BRELVIX_TOOLS_PARALLAX_MEASURE_H
 
 #include "tools/parallax/eye_rays.h"
-#include "tools/render/scene.h"
+#include "tools/render/traced_scene.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "tools/parallax/cairo_output.h"
 #include "tools/parallax/colour_scale.h"
 #include "tools/parallax/number_text.h"
-#include "tools/render/image_output.h"
+#include "tools/render/display_image.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,19 +1,19 @@
 #include "tools/parallax/parallax_tool.h"
 
+#include "tools/output/error_text.h"
+#include "tools/output/pending_file.h"
 #include "tools/parallax/bracket_chart.h"
 #include "tools/parallax/parallax_map.h"
 #include "tools/parallax/report.h"
+#include "tools/render/frame_sequence.h"
 #include "tools/render/lens_session.h"
-#include "tools/render/pending_file.h"
-#include "tools/render/render_tool.h"
-#include "tools/render/scene_options.h"
-#include "tools/render/shot.h"
+#include "tools/render/render_options.h"
+#include "tools/shot/shot.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -23,21 +23,6 @@
 
 namespace brelvix::parallax {
 namespace {
-
-constexpr const char *kProgram = "brelvix-render";
-
-constexpr const char *kHelp = R"(
-Depth check (measures instead of rendering; exit status 3 when a frame is over budget):
-  --parallax FILE.png       Parallax map of the left eye's view (numbered with --frames;
-                            then also FILE-brackets.svg and .png, the depth-bracket chart)
-  --parallax-report FILE    Figures and advice of every frame: FILE.json or FILE.csv
-  --screen-width METRES     Target screen width for the divergence limit (default 10)
-  --budget NEAR,FAR         Comfort range, percent of the image width (default -1,2)
-  --vertical-limit PERCENT  Largest vertical parallax, percent of the height (default 0.2)
-  --percentile P            Hold the P-th and (100-P)-th percentiles to the budget
-                            (default 1; 0: the extremes)
-  --image-shift PX          Shift of the right eye's image in post, pixels (default 0)
-)";
 
 bool endsWith(const std::string &text, const std::string &end) {
     if (text.size() < end.size()) {
@@ -124,7 +109,7 @@ bool writeMap(Run &run, const render::PreparedFrame &frame, const ParallaxField 
 
 bool checkOne(Run &run, const render::PreparedFrame &frame, std::string &error) {
     for (const std::string &note : frame.notes) {
-        run.err << kProgram << ": " << note << "\n";
+        render::printError(run.err, note);
     }
     run.setting.eyeWidth = frame.film.width / 2;
     run.setting.eyeHeight = frame.film.height;
@@ -199,23 +184,35 @@ bool tryFolders(const Run &run, std::string &error) {
     return true;
 }
 
+/// Each frame of the sequence prepared and checked in turn.
+bool checkFrames(Run &run, std::string &error) {
+    const std::unique_ptr<render::FrameSequence> frames =
+        render::FrameSequence::open(run.options, error, run.stop);
+    if (!frames) {
+        return false;
+    }
+    for (std::size_t index = 0; index < frames->size(); ++index) {
+        if (!frames->prepare(index, error) || !checkOne(run, frames->frame(), error) ||
+            !frames->checkTraced(error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 /// The check over every frame asked for; the exit status.
 int check(const render::RenderOptions &options, const ParallaxRequest &request, std::ostream &out,
           std::ostream &err, const std::atomic<int> *stop) {
     Run run{options, request, out, err, stop, {unitsOf(options), request.budget, 0, 0}, {}};
     std::string error;
-    const render::FrameVisitor visit = [&run](const render::PreparedFrame &frame,
-                                              std::string &failure) {
-        return checkOne(run, frame, failure);
-    };
-    const bool checked = tryFolders(run, error) && render::visitFrames(options, visit, error, stop);
+    const bool checked = tryFolders(run, error) && checkFrames(run, error);
     if (!checked && run.interrupted()) {
-        err << kProgram << ": interrupted; the files of the frames finished stay\n";
+        render::printError(err, "interrupted; the files of the frames finished stay");
         return *stop == SIGINT ? render::kExitInterrupted : render::kExitFailure;
     }
     if (!checked || (!request.reportPath.empty() && !writeReport(run, error)) ||
         (options.frames && !request.mapPath.empty() && !writeCharts(run, error))) {
-        err << kProgram << ": " << error << "\n";
+        render::printError(err, error);
         return render::kExitFailure;
     }
     if (!options.quiet) {
@@ -230,150 +227,16 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
     return over ? kExitOverBudget : render::kExitSuccess;
 }
 
-bool parseList(const std::string &text, double &first, double &second) {
-    const std::size_t comma = text.find(',');
-    return comma != std::string::npos && render::parseNumber(text.substr(0, comma), first) &&
-           render::parseNumber(text.substr(comma + 1), second);
-}
-
-/// One of the check's options and its value into `request`; false with a
-/// one-line `error` for a bad value.
-bool takeValue(const std::string &name, const std::string &value, ParallaxRequest &request,
-               std::string &error) {
-    double a = 0.0;
-    double b = 0.0;
-    Budget &budget = request.budget;
-    if (name == "--parallax") {
-        if (render::outputFormat(value) != render::OutputFormat::png) {
-            error = "--parallax " + value + ": the map is a PNG; give a name ending in .png";
-            return false;
-        }
-        request.mapPath = value;
-    } else if (name == "--parallax-report") {
-        request.reportPath = value;
-    } else if (name == "--screen-width") {
-        if (!render::parseNumber(value, a) || !(a > 0.0)) {
-            error = "--screen-width " + value + ": give the screen's width in metres, above 0";
-            return false;
-        }
-        budget.screenWidth = a;
-    } else if (name == "--budget") {
-        if (!parseList(value, a, b) || a > 0.0 || b < 0.0) {
-            error = "--budget " + value +
-                    ": give NEAR,FAR in percent of the width, NEAR at most 0, FAR at least 0";
-            return false;
-        }
-        budget.nearPercent = a;
-        budget.farPercent = b;
-    } else if (name == "--percentile") {
-        if (!render::parseNumber(value, a) || !(a >= 0.0 && a < 50.0)) {
-            error = "--percentile " + value + ": give a percentile from 0 to below 50";
-            return false;
-        }
-        budget.percentile = a;
-    } else if (name == "--image-shift") {
-        if (!render::parseNumber(value, a) || !std::isfinite(a)) {
-            error = "--image-shift " + value + ": give a shift in pixels";
-            return false;
-        }
-        budget.imageShift = a;
-    } else {
-        if (!render::parseNumber(value, a) || !(a >= 0.0)) {
-            error = "--vertical-limit " + value + ": give a percent of the height, 0 or more";
-            return false;
-        }
-        budget.verticalPercent = a;
-    }
-    return true;
-}
-
-/// Whether the renderer's arguments give its output file or --anaglyph.
-void noteRenderOutputs(const std::vector<std::string> &arguments, ParallaxRequest &request) {
-    for (const std::string &argument : arguments) {
-        request.renderOutputGiven = request.renderOutputGiven || argument == "--output" ||
-                                    argument.rfind("--output=", 0) == 0 ||
-                                    argument.rfind("-o", 0) == 0;
-        request.anaglyphGiven = request.anaglyphGiven || argument == "--anaglyph";
-    }
-}
-
 } // namespace
 
-bool takeParallaxOptions(std::vector<std::string> &arguments, ParallaxRequest &request,
-                         std::string &error) {
-    static const std::vector<std::string> names{
-        "--parallax",       "--parallax-report", "--screen-width", "--budget",
-        "--vertical-limit", "--percentile",      "--image-shift"};
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &argument = arguments[i];
-        std::string name = argument;
-        std::string value;
-        bool hasValue = false;
-        const std::size_t equals = argument.find('=');
-        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-            hasValue = true;
-        }
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
-            rest.push_back(argument);
-            continue;
-        }
-        if (!hasValue) {
-            if (i + 1 >= arguments.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = arguments[++i];
-        }
-        if (!takeValue(name, value, request, error)) {
-            return false;
-        }
-    }
-    arguments = rest;
-    return true;
-}
-
-int runRenderCommand(const std::vector<std::string> &arguments, std::ostream &out,
-                     std::ostream &err, bool terminal, const std::atomic<int> *stop) {
-    std::vector<std::string> rest = arguments;
-    ParallaxRequest request;
-    std::string error;
-    const std::size_t count = rest.size();
-    if (!takeParallaxOptions(rest, request, error)) {
-        err << kProgram << ": " << error << "\n";
-        return render::kExitUsage;
-    }
-    const render::ParsedCommandLine parsed = render::parseCommandLine(rest);
-    if (parsed.exitCode) {
-        if (*parsed.exitCode != render::kExitSuccess) {
-            err << kProgram << ": " << parsed.message << "\n";
-        } else {
-            out << parsed.message << kHelp;
-        }
-        return *parsed.exitCode;
-    }
-    if (!request.asked()) {
-        if (rest.size() != count) {
-            err << kProgram
-                << ": --screen-width, --budget, --vertical-limit, --percentile and "
-                   "--image-shift go with --parallax or --parallax-report\n";
-            return render::kExitUsage;
-        }
-        return render::runRenderTool(arguments, out, err, terminal, stop);
-    }
-    noteRenderOutputs(rest, request);
-    if (!validate(request, parsed.options, error)) {
-        err << kProgram << ": " << error << "\n";
-        return render::kExitUsage;
-    }
+int runDepthCheck(const render::RenderOptions &options, const ParallaxRequest &request,
+                  std::ostream &out, std::ostream &err, const std::atomic<int> *stop) {
     try {
-        return check(parsed.options, request, out, err, stop);
+        return check(options, request, out, err, stop);
     } catch (const std::bad_alloc &) {
-        err << kProgram << ": not enough memory for the depth check\n";
+        render::printError(err, "not enough memory for the depth check");
     } catch (const std::exception &failure) {
-        err << kProgram << ": " << failure.what() << "\n";
+        render::printError(err, failure.what());
     }
     return render::kExitFailure;
 }

@@ -1,15 +1,15 @@
 // brelvix-render's depth check: with --parallax (or --parallax-report) the
-// frames are measured against a depth budget instead of rendered.
+// frames are measured against a depth budget instead of rendered. The
+// command line (tools/cli) fills a ParallaxRequest.
 #ifndef BRELVIX_TOOLS_PARALLAX_PARALLAX_TOOL_H
 #define BRELVIX_TOOLS_PARALLAX_PARALLAX_TOOL_H
 
 #include "tools/parallax/budget.h"
-#include "tools/render/options.h"
+#include "tools/render/render_options.h"
 
 #include <atomic>
 #include <iosfwd>
 #include <string>
-#include <vector>
 
 namespace brelvix::parallax {
 
@@ -40,15 +40,12 @@ inline constexpr double kVerticalPrecisionPixels = 0.02;
 bool validate(const ParallaxRequest &request, const render::RenderOptions &options,
               std::string &error);
 
-/// Takes the check's options out of `arguments`, leaving the renderer's;
-/// false with a one-line `error` for a bad value.
-bool takeParallaxOptions(std::vector<std::string> &arguments, ParallaxRequest &request,
-                         std::string &error);
-
-/// brelvix-render's main: the depth check when asked for, else the render
-/// (tools/render/render_tool.h says the rest).
-int runRenderCommand(const std::vector<std::string> &arguments, std::ostream &out,
-                     std::ostream &err, bool terminal, const std::atomic<int> *stop = nullptr);
+/// The check over every frame `options` asks for, with the figures to
+/// `out` and the maps, chart and report to their files; errors one line each
+/// to `err`. The exit status: kExitOverBudget when some frame is over its
+/// budget.
+int runDepthCheck(const render::RenderOptions &options, const ParallaxRequest &request,
+                  std::ostream &out, std::ostream &err, const std::atomic<int> *stop = nullptr);
 
 } // namespace brelvix::parallax
 

@@ -1,6 +1,6 @@
 #include "tools/render/frame_output.h"
 
-#include "tools/render/pending_file.h"
+#include "tools/output/pending_file.h"
 
 namespace brelvix::render {
 
@@ -21,14 +21,12 @@ world::ExrImage exrImage(const Image &film) {
 std::unique_ptr<FrameOutput> FrameOutput::open(const std::string &path, OutputFormat format,
                                                std::string &error) {
     std::unique_ptr<FrameOutput> output(new FrameOutput());
-    output->path_ = path;
     if (format == OutputFormat::png) {
         output->png_ = PngOutput::open(path, error);
         return output->png_ ? std::move(output) : nullptr;
     }
-    // The EXR writer makes its own temporary when it writes: find an
-    // unwritable folder now, before anything is rendered.
-    return PendingFile::open(path, error) ? std::move(output) : nullptr;
+    output->exrFile_ = PendingFile::open(path, error);
+    return output->exrFile_ ? std::move(output) : nullptr;
 }
 
 bool FrameOutput::write(const RenderResult &frame, bool anaglyph, std::string &error) {
@@ -40,7 +38,13 @@ bool FrameOutput::write(const RenderResult &frame, bool anaglyph, std::string &e
 }
 
 bool FrameOutput::commit(std::string &error) {
-    return png_ ? png_->commit(error) : world::writeExr(path_, exr_, error);
+    if (png_) {
+        return png_->commit(error);
+    }
+    const bool committed =
+        exrFile_ && world::writeExr(*exrFile_, exr_, error) && exrFile_->commit(error);
+    exrFile_.reset();
+    return committed;
 }
 
 } // namespace brelvix::render

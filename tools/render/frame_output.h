@@ -5,10 +5,10 @@
 #ifndef BRELVIX_TOOLS_RENDER_FRAME_OUTPUT_H
 #define BRELVIX_TOOLS_RENDER_FRAME_OUTPUT_H
 
-#include "tools/render/image_output.h"
+#include "tools/output/exr_output.h"
+#include "tools/render/display_image.h"
+#include "tools/render/render_options.h"
 #include "tools/render/render_tool.h"
-#include "tools/render/scene_options.h"
-#include "tools/world/exr_output.h"
 
 #include <memory>
 #include <string>
@@ -27,8 +27,9 @@ class FrameOutput {
 
   private:
     FrameOutput() = default;
-    std::string path_;
     std::unique_ptr<PngOutput> png_;
+    /// The EXR file, written at commit.
+    std::unique_ptr<PendingFile> exrFile_;
     world::ExrImage exr_;
 };
 

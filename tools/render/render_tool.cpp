@@ -1,12 +1,14 @@
 #include "tools/render/render_tool.h"
 
-#include "tools/render/error_text.h"
+#include "tools/output/error_text.h"
+#include "tools/output/pending_file.h"
+#include "tools/output/progress_bar.h"
 #include "tools/render/frame_output.h"
-#include "tools/render/pending_file.h"
+#include "tools/render/frame_sequence.h"
 
 #include <algorithm>
-#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,8 +17,6 @@
 
 namespace brelvix::render {
 namespace {
-
-constexpr const char *kProgram = "brelvix-render";
 
 void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
     out << "viewport matrix (preview at the lens centre):\n";
@@ -30,68 +30,74 @@ void printMatrix(std::ostream &out, const std::array<double, 16> &matrix) {
     }
 }
 
-/// A bar on one line of a terminal, redrawn in place.
-class ProgressBar {
-  public:
-    /// Counts `frames` frames; done and total are rows over all of them.
-    ProgressBar(std::ostream &err, long frames) : err_(err), frames_(frames) {}
-    /// Also when a failure ends the run early: its one line then stands alone.
-    ~ProgressBar() { clear(); }
-    ProgressBar(const ProgressBar &) = delete;
-    ProgressBar &operator=(const ProgressBar &) = delete;
-
-    void operator()(int done, int total) {
-        const int percent =
-            total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
-        if (percent == lastPercent_) {
-            return;
+/// The film of the prepared frame, through `shader` or the scene's colours;
+/// false with `error` when memory runs out or the run is stopped.
+bool renderFrame(const RenderOptions &options, FrameSequence &frames, std::size_t index,
+                 RenderResult &result, const RayShader &shader, const ProgressReport &progress,
+                 const std::atomic<int> *stop, std::string &error) {
+    const PreparedFrame frame = frames.frame();
+    const FilmSettings &film = frame.film;
+    // The per-frame call is done; only ray evaluations run from here until
+    // the threads are joined.
+    const Scene &scene = frame.scene;
+    const RayShader colours =
+        shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
+    // Rows over all frames.
+    const auto count = static_cast<std::int64_t>(frames.size());
+    const auto before = static_cast<std::int64_t>(index);
+    const ProgressReport frameProgress =
+        progress ? ProgressReport([&](std::int64_t done, std::int64_t rows) {
+            progress(before * rows + done, count * rows);
+        })
+                 : ProgressReport();
+    try {
+        result.film = renderFilm(film, frame.session.rays(), colours, options.threads,
+                                 frameProgress, &result.stats, stop);
+        if (stop == nullptr || *stop == 0) {
+            // Not a conditional expression: that would copy the whole film.
+            result.display =
+                options.anaglyph ? toDisplay(anaglyph(result.film)) : toDisplay(result.film);
         }
-        lastPercent_ = percent;
-        constexpr int kWidth = 40;
-        const int filled = percent * kWidth / 100;
-        err_ << "\rrendering ";
-        if (frames_ > 1) {
-            const long frame = std::min(frames_, frames_ * done / std::max(total, 1) + 1);
-            err_ << "frame " << frame << "/" << frames_ << " ";
-        }
-        err_ << "[" << std::string(static_cast<std::size_t>(filled), '#')
-             << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent
-             << "%" << std::flush;
+    } catch (const std::bad_alloc &) {
+        result = RenderResult{};
+        // The size rendered, which a scene's camera may have set.
+        error = "not enough memory for a " + std::to_string(film.width) + " x " +
+                std::to_string(film.height) + " image";
+        return false;
     }
-
-    void clear() {
-        if (lastPercent_ >= 0) {
-            err_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
-            lastPercent_ = -1;
-        }
+    if (stop != nullptr && *stop != 0) {
+        error = "interrupted";
+        return false;
     }
-
-  private:
-    std::ostream &err_;
-    long frames_;
-    int lastPercent_ = -1;
-};
+    return frames.checkTraced(error);
+}
 
 } // namespace
 
-void placeCamera(standin::CameraItem &camera, const RenderOptions &options) {
-    const Vec3 start = options.position;
-    const Vec3 end = options.position + options.move;
-    const double frameEnd = options.frameStart + options.frameDuration;
-    for (int i = 0; i < 3; ++i) {
-        camera.position[i] = standin::Curve{start[i], {}};
-        if (end[i] != start[i] && options.frameDuration > 0.0) {
-            camera.position[i].setKey(options.frameStart, start[i]);
-            camera.position[i].setKey(frameEnd, end[i]);
+bool renderFrames(const RenderOptions &options, const FrameSink &sink, std::string &error,
+                  const RayShader &shader, const ProgressReport &progress,
+                  const std::atomic<int> *stop) {
+    const std::unique_ptr<FrameSequence> frames = FrameSequence::open(options, error, stop);
+    if (!frames) {
+        return false;
+    }
+    for (std::size_t index = 0; index < frames->size(); ++index) {
+        if (!frames->prepare(index, error)) {
+            return false;
+        }
+        RenderResult result;
+        const PreparedFrame frame = frames->frame();
+        result.frame = frame.number;
+        result.notes = frame.notes;
+        result.sceneText = frames->view().setupText;
+        result.viewportMatrix = frames->view().viewportMatrix;
+        result.focalLengthLine = frames->view().focalLengthLine;
+        if (!renderFrame(options, *frames, index, result, shader, progress, stop, error) ||
+            !sink(result, error)) {
+            return false;
         }
     }
-    // Heading turns +z toward +x; a positive pitch looks down.
-    const Vec3 view = options.target - options.position;
-    camera.heading = standin::Curve{std::atan2(view.x, view.z), {}};
-    camera.pitch = standin::Curve{std::atan2(-view.y, std::hypot(view.x, view.z)), {}};
-    camera.bank = standin::Curve{0.0, {}};
-    camera.focalDistance = standin::Curve{options.focalDistance.value_or(length(view)), {}};
-    camera.fStop = standin::Curve{options.fStop, {}};
+    return true;
 }
 
 bool renderScene(const RenderOptions &options, RenderResult &result, std::string &error,
@@ -108,14 +114,15 @@ namespace {
 
 /// The one line for a run that a signal ended, and its exit status.
 int stopped(std::ostream &err, int signal, std::size_t framesWritten) {
-    err << kProgram << ": " << (signal == SIGINT ? "interrupted" : "stopped by a signal") << " (SIG"
-        << sigabbrev_np(signal) << "); ";
+    std::string line = std::string(signal == SIGINT ? "interrupted" : "stopped by a signal") +
+                       " (SIG" + sigabbrev_np(signal) + "); ";
     if (framesWritten == 0) {
-        err << "nothing written\n";
+        line += "nothing written";
     } else {
-        err << "the " << framesWritten << " frame" << (framesWritten == 1 ? "" : "s")
-            << " finished before stay\n";
+        line += "the " + std::to_string(framesWritten) + " frame" +
+                (framesWritten == 1 ? "" : "s") + " finished before stay";
     }
+    printError(err, line);
     return signal == SIGINT ? kExitInterrupted : kExitFailure;
 }
 
@@ -132,58 +139,119 @@ void printReport(std::ostream &out, const RenderResult &first, const RenderStats
     out << line;
 }
 
-/// The run after the command line: files are opened first, so that an
-/// unwritable path fails before anything is rendered, written whole and
-/// renamed into place only when done: a single frame with the scene file at
-/// the end, each frame of a range as soon as it is rendered.
+/// The files of a render: opened before anything is rendered, so that an
+/// unwritable path fails first, and written whole and renamed into place
+/// only when done: a single frame with the set-up file at the end, each
+/// frame of a range as soon as it is rendered.
+class RenderFiles {
+  public:
+    bool open(const RenderOptions &options, std::string &error) {
+        options_ = &options;
+        const std::string firstPath = options.frames
+                                          ? numberedPath(options.outputPath, options.frames->first)
+                                          : options.outputPath;
+        single_ = FrameOutput::open(firstPath, options.outputFormat, error);
+        if (!single_) {
+            return false;
+        }
+        if (options.frames) {
+            single_.reset(); // each frame opens its own
+        }
+        if (!options.saveScenePath.empty()) {
+            setupFile_ = PendingFile::open(options.saveScenePath, error);
+            if (!setupFile_) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /// Takes one rendered frame: kept for the end, or written now in a range.
+    bool take(RenderResult &frame, const std::atomic<int> *stop, std::string &error) {
+        if (!options_->frames) {
+            return single_->write(frame, options_->anaglyph, error);
+        }
+        const std::string path = numberedPath(options_->outputPath, frame.frame);
+        const std::unique_ptr<FrameOutput> output =
+            FrameOutput::open(path, options_->outputFormat, error);
+        if (!output || !output->write(frame, options_->anaglyph, error)) {
+            return false;
+        }
+        if (stop != nullptr && *stop != 0) {
+            error = "interrupted";
+            return false;
+        }
+        if (!output->commit(error)) {
+            return false;
+        }
+        written_.push_back(path);
+        return true;
+    }
+
+    /// Writes the set-up file's text.
+    bool writeSetup(const std::string &text, std::string &error) {
+        if (setupFile_ && std::fputs(text.c_str(), setupFile_->stream()) == EOF) {
+            error = "Cannot write " + options_->saveScenePath;
+            return false;
+        }
+        return true;
+    }
+
+    /// Puts the single frame and the set-up file at their paths.
+    bool commit(std::string &error) {
+        if ((setupFile_ && !setupFile_->commit(error)) || (single_ && !single_->commit(error))) {
+            return false;
+        }
+        if (single_) {
+            written_.push_back(options_->outputPath);
+        }
+        return true;
+    }
+
+    const std::vector<std::string> &written() const { return written_; }
+
+  private:
+    const RenderOptions *options_ = nullptr;
+    std::unique_ptr<FrameOutput> single_;
+    std::unique_ptr<PendingFile> setupFile_;
+    std::vector<std::string> written_;
+};
+
+/// The error that ended a render: one line; with --verbose an object not
+/// found lists the places tried below it, each line made safe on its own.
+int failed(std::ostream &err, const std::string &error, bool verbose) {
+    std::string_view rest = error;
+    const std::string_view first = rest.substr(0, verbose ? rest.find('\n') : rest.npos);
+    printError(err, first);
+    for (rest.remove_prefix(std::min(rest.size(), first.size() + 1)); !rest.empty();) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        err << errorLine(line) << "\n";
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+    }
+    return kExitFailure;
+}
+
 int render(const RenderOptions &options, std::ostream &out, std::ostream &err, bool terminal,
            const std::atomic<int> *stop) {
     std::string error;
-    const auto fail = [&err, &error, &options] {
-        // One line; with --verbose an object not found lists the places
-        // tried below it, each line made safe on its own.
-        std::string_view rest = error;
-        std::string_view first = rest.substr(0, options.verbose ? rest.find('\n') : rest.npos);
-        err << kProgram << ": " << errorLine(first) << "\n";
-        for (rest.remove_prefix(std::min(rest.size(), first.size() + 1)); !rest.empty();) {
-            const std::string_view line = rest.substr(0, rest.find('\n'));
-            err << errorLine(line) << "\n";
-            rest.remove_prefix(std::min(rest.size(), line.size() + 1));
-        }
-        return kExitFailure;
-    };
-    const std::string firstPath = options.frames
-                                      ? numberedPath(options.outputPath, options.frames->first)
-                                      : options.outputPath;
-    std::unique_ptr<FrameOutput> single = FrameOutput::open(firstPath, options.outputFormat, error);
-    if (!single) {
-        return fail();
+    RenderFiles files;
+    if (!files.open(options, error)) {
+        return failed(err, error, options.verbose);
     }
-    if (options.frames) {
-        single.reset(); // each frame opens its own
-    }
-    std::unique_ptr<PendingFile> sceneFile;
-    if (!options.saveScenePath.empty()) {
-        sceneFile = PendingFile::open(options.saveScenePath, error);
-        if (!sceneFile) {
-            return fail();
-        }
-    }
-
     const auto interrupted = [stop] { return stop != nullptr && *stop != 0; };
-    const long frameCount = options.frames ? options.frames->last - options.frames->first + 1 : 1;
+    const std::int64_t frameCount =
+        options.frames ? options.frames->last - options.frames->first + 1 : 1;
     ProgressBar bar(err, frameCount);
     ProgressReport progress;
     if (terminal && !options.quiet) {
-        progress = [&bar](int done, int total) { bar(done, total); };
+        progress = [&bar](std::int64_t done, std::int64_t total) { bar(done, total); };
     }
     RenderResult first;
     RenderStats total;
-    std::vector<std::string> written;
     const FrameSink sink = [&](RenderResult &frame, std::string &failure) {
         for (const std::string &note : frame.notes) {
             bar.clear();
-            err << kProgram << ": " << note << "\n";
+            printError(err, note);
         }
         if (total.rays == 0) {
             first.viewportMatrix = frame.viewportMatrix;
@@ -193,51 +261,26 @@ int render(const RenderOptions &options, std::ostream &out, std::ostream &err, b
         total.rays += frame.stats.rays;
         total.seconds += frame.stats.seconds;
         total.threads = frame.stats.threads;
-        if (!options.frames) {
-            return single->write(frame, options.anaglyph, failure);
-        }
-        const std::string path = numberedPath(options.outputPath, frame.frame);
-        const std::unique_ptr<FrameOutput> output =
-            FrameOutput::open(path, options.outputFormat, failure);
-        if (!output || !output->write(frame, options.anaglyph, failure)) {
-            return false;
-        }
-        if (interrupted()) {
-            failure = "interrupted";
-            return false;
-        }
-        if (!output->commit(failure)) {
-            return false;
-        }
-        written.push_back(path);
-        return true;
+        return files.take(frame, stop, failure);
     };
     const bool rendered = renderFrames(options, sink, error, {}, progress, stop);
     bar.clear();
     if (interrupted()) {
-        return stopped(err, *stop, written.size());
+        return stopped(err, *stop, files.written().size());
     }
-    if (!rendered) {
-        return fail();
-    }
-    if (sceneFile && std::fputs(first.sceneText.c_str(), sceneFile->stream()) == EOF) {
-        error = "Cannot write " + options.saveScenePath;
-        return fail();
+    if (!rendered || !files.writeSetup(first.sceneText, error)) {
+        return failed(err, error, options.verbose);
     }
     if (interrupted()) {
-        return stopped(err, *stop, written.size());
+        return stopped(err, *stop, files.written().size());
     }
-    if ((sceneFile && !sceneFile->commit(error)) || (single && !single->commit(error))) {
-        return fail();
+    if (!files.commit(error)) {
+        return failed(err, error, options.verbose);
     }
-    if (single) {
-        written.push_back(options.outputPath);
-    }
-
     if (!options.quiet) {
         printReport(out, first, total);
     }
-    for (const std::string &path : written) {
+    for (const std::string &path : files.written()) {
         out << path << "\n";
     }
     return kExitSuccess;
@@ -245,26 +288,16 @@ int render(const RenderOptions &options, std::ostream &out, std::ostream &err, b
 
 } // namespace
 
-int runRenderTool(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err,
-                  bool terminal, const std::atomic<int> *stop) {
-    const ParsedCommandLine parsed = parseCommandLine(arguments);
-    if (parsed.exitCode) {
-        if (*parsed.exitCode == kExitSuccess) {
-            out << parsed.message;
-        } else {
-            err << kProgram << ": " << errorLine(parsed.message) << "\n";
-        }
-        return *parsed.exitCode;
-    }
-    const FilmSettings &film = parsed.options.film;
+int runRender(const RenderOptions &options, std::ostream &out, std::ostream &err, bool terminal,
+              const std::atomic<int> *stop) {
     try {
-        return render(parsed.options, out, err, terminal, stop);
+        return render(options, out, err, terminal, stop);
     } catch (const std::bad_alloc &) {
         // Everything the run made is gone by now.
-        err << kProgram << ": not enough memory for a " << film.width << " x " << film.height
-            << " image\n";
+        printError(err, "not enough memory for a " + std::to_string(options.film.width) + " x " +
+                            std::to_string(options.film.height) + " image");
     } catch (const std::exception &failure) {
-        err << kProgram << ": " << errorLine(failure.what()) << "\n";
+        printError(err, failure.what());
     }
     return kExitFailure;
 }

@@ -5,6 +5,7 @@
 #define BRELVIX_TOOLS_RENDER_ROW_POOL_H
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 
 namespace brelvix::render {
@@ -14,7 +15,7 @@ using StopCheck = std::function<bool()>;
 /// The work of one row; `stopping` turns true when the run should end.
 using RowWork = std::function<void(int row, const StopCheck &stopping)>;
 /// Rows finished so far and in all; read while the workers run.
-using ProgressReport = std::function<void(int rowsDone, int rows)>;
+using ProgressReport = std::function<void(std::int64_t rowsDone, std::int64_t rows)>;
 
 /// Runs `work` for each of `rows` rows on `threads` threads (at least one,
 /// no more than the rows) and returns how many ran. `progress`, if set, is

@@ -7,10 +7,8 @@
 // Reproducibility: Embree picks its code at run time for the processor's
 // widest instruction set, and results differ in the last bits between
 // them (never between thread counts). TracerOptions::isa pins it, so that
-// different machines give identical hits; "sse2" runs everywhere. Its cost,
-// measured on the engine model with camera and shadow rays on a machine
-// where Embree picks AVX-512: 10 to 16 % more processor time per ray
-// (124-150 ns against 107-136 ns, two runs on a busy machine).
+// different machines give identical hits; "sse2" runs everywhere, at the
+// cost of the wider instruction sets' speed.
 #ifndef BRELVIX_TOOLS_WORLD_TRACER_H
 #define BRELVIX_TOOLS_WORLD_TRACER_H
 

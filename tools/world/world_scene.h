@@ -76,6 +76,16 @@ struct WorldScene {
     Bounds bounds;
 };
 
+/// A scene's meshes and lights placed at one time: what a loaded scene hands
+/// the tracer for a frame.
+struct PlacedGeometry {
+    std::vector<Mesh> meshes;
+    std::vector<Light> lights;
+    /// Where shadow rays start off a surface: about a millionth of the
+    /// scene's size.
+    double shadowOffset = 1e-5;
+};
+
 /// Reads any file Assimp reads. Meshes are placed by their nodes (an
 /// instanced mesh appears once per node that uses it); points and lines
 /// are dropped. Fails, with a one-line `error` that names the file and the
