@@ -239,6 +239,9 @@ TEST(ParallaxCommand, TheRenderersOutputsAreRefusedByTheNameTheParserCounted) {
           Case{{"--output=" + picture, "--parallax-report", directory.file("r.csv")},
                "--output goes with a render"},
           Case{{"--anaglyph", "--parallax", map}, "--anaglyph goes with a render"},
+          Case{{"--parallax", map, "--anaglyph", "-o", picture, "--save-scene",
+                directory.file("s.scene")},
+               "--output, --anaglyph and --save-scene go with a render"},
           Case{{"--parallax", map, "--save-scene=" + directory.file("s.scene")},
                "--save-scene goes with a render"},
           Case{{"--image-shift", "3"}, "--image-shift go with --parallax"}}) {

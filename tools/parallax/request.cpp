@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace brelvix::parallax {
 namespace {
@@ -21,13 +23,23 @@ bool endsWith(const std::string &text, const std::string &end) {
 
 bool validate(const ParallaxRequest &request, const render::RenderOptions &options,
               std::string &error) {
-    const char *const with = " goes with a render, not with --parallax or --parallax-report";
-    if (request.renderOutputGiven || request.anaglyphGiven || !options.saveScenePath.empty()) {
-        // The check renders nothing: no picture, and no set-up as rendered.
-        error = std::string(request.renderOutputGiven ? "--output"
-                            : request.anaglyphGiven   ? "--anaglyph"
-                                                      : "--save-scene") +
-                with;
+    // The check renders nothing: no picture, and no set-up as rendered. The
+    // line names every one of the renderer's outputs given.
+    std::vector<std::string> refused;
+    for (const auto &[given, name] : {std::pair{request.renderOutputGiven, "--output"},
+                                      std::pair{request.anaglyphGiven, "--anaglyph"},
+                                      std::pair{!options.saveScenePath.empty(), "--save-scene"}}) {
+        if (given) {
+            refused.emplace_back(name);
+        }
+    }
+    if (!refused.empty()) {
+        error.clear();
+        for (std::size_t i = 0; i < refused.size(); ++i) {
+            error += (i == 0 ? "" : i + 1 == refused.size() ? " and " : ", ") + refused[i];
+        }
+        error += std::string(refused.size() == 1 ? " goes" : " go") +
+                 " with a render, not with --parallax or --parallax-report";
         return false;
     }
     // The report's ending tells it from the pictures (.png, .svg).
