@@ -64,8 +64,11 @@ placement_scene() {
 # placed 1 and 400 times (480x160, 4 samples a pixel): the render's time,
 # the whole run's wall time and its peak memory. Then the engine model at
 # 960x540 per eye rendered at 1 sample a pixel and measured by the depth
-# check (--parallax), three runs, with their times; then the engine
-# model's load time read directly and through the loading process.
+# check (--parallax), three runs, with their times; then a 60-frame
+# LightWave scene at 320x180 per eye, rendered at 1 sample a pixel and
+# checked (--parallax, its advice included), three runs, with the ratio of
+# their times (the aim: at most 1.5); then the engine model's load time
+# read directly and through the loading process.
 #     scripts/bench.sh --render
 if [ "${1:-}" = --render ]; then
   scripts/setup.sh all
@@ -107,6 +110,22 @@ if [ "${1:-}" = --render ]; then
     measured=$({ build/release/brelvix-render "$engine" --width 1920 --height 540 --threads 2 \
       --StereoDistance 20 --parallax "$out/map.png" || [ $? = 3 ]; } | grep '^measured')
     echo "engine 960x540 per eye (run $run): 1 spp $rendered; depth check $measured"
+  done
+  # A sequence: the LightWave scene's 60 frames rendered at one sample a
+  # pixel, and checked with its maps and bracket chart. Process CPU time,
+  # which a busy machine disturbs less than the wall clock.
+  lws=/usr/share/assimp/models/LWS/move_xz_bezier.lws
+  sequence=(--width 640 --height 180 --frames 1-60 --threads 2 --StereoDistance 0.08
+    --StereoAngle -0.004 -q)
+  TIMEFORMAT=%U
+  for run in 1 2 3; do
+    rendered=$( { time build/release/brelvix-render "$lws" "${sequence[@]}" --spp 1 \
+      -o "$out/seq.png" >/dev/null 2>&1; } 2>&1)
+    checked=$( { time build/release/brelvix-render "$lws" "${sequence[@]}" --screen-width 1.5 \
+      --parallax "$out/seq-map.png" >/dev/null 2>&1 || [ $? = 3 ]; } 2>&1)
+    ratio=$(awk -v c="$checked" -v r="$rendered" 'BEGIN { printf "%.2f", c / r }')
+    echo "sequence 60 frames 320x180 per eye (run $run): 1 spp ${rendered} s CPU;" \
+      "depth check ${checked} s CPU; ratio ${ratio}"
   done
   # Reading the engine model directly and through the loading process.
   build/release/brelvix_load_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

@@ -6,9 +6,11 @@
 #include "tools/render/render_options.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 
 namespace brelvix::parallax {
@@ -31,11 +33,22 @@ int run(std::vector<std::string> arguments, std::string *output = nullptr,
     return status;
 }
 
-/// The number after `"name": ` in a JSON text (the first one).
-double jsonNumber(const std::string &text, const std::string &name) {
-    const std::size_t at = text.find("\"" + name + "\": ");
-    EXPECT_NE(at, std::string::npos) << name;
-    return at == std::string::npos ? 0.0 : std::stod(text.substr(at + name.size() + 4));
+/// The report's first frame, parsed.
+nlohmann::json firstFrame(const std::string &path) {
+    const nlohmann::json report = nlohmann::json::parse(readFile(path));
+    return report.at("frames").at(0);
+}
+
+std::vector<std::string> cellsOf(const std::string &line) {
+    std::vector<std::string> cells;
+    std::istringstream stream(line);
+    for (std::string cell; std::getline(stream, cell, ',');) {
+        cells.push_back(cell);
+    }
+    if (!line.empty() && line.back() == ',') {
+        cells.emplace_back();
+    }
+    return cells;
 }
 
 TEST(ParallaxCommand, SuggestedEyeDistanceMeasuresWithinBudgetAndExitsZero) {
@@ -45,19 +58,23 @@ TEST(ParallaxCommand, SuggestedEyeDistanceMeasuresWithinBudgetAndExitsZero) {
     const std::string report = directory.file("report.json");
     std::string output;
     ASSERT_EQ(run({"--parallax-report", report}, &output), kExitOverBudget) << output;
-    const std::string before = readFile(report);
-    EXPECT_LT(jsonNumber(before, "near1\": {\"percent"), -1.0);
-    const double suggested = jsonNumber(before, "suggestedStereoDistance");
+    const nlohmann::json before = firstFrame(report);
+    EXPECT_LT(before["nearPercentile"]["percent"].get<double>(), -1.0);
+    EXPECT_TRUE(before["overBudget"].get<bool>());
+    const nlohmann::json &range = before["advice"]["stereoDistanceRange"];
+    EXPECT_EQ(range["kind"], "range");
+    const double suggested = range["high"]["stereoDistance"].get<double>();
     EXPECT_GT(suggested, 0.0);
     EXPECT_LT(suggested, 0.05);
+    EXPECT_TRUE(range["high"]["withinBudget"].get<bool>());
 
-    char value[32];
-    std::snprintf(value, sizeof value, "%.17g", suggested);
+    // The report's number reads back as the value measured.
+    const std::string value = range["high"]["stereoDistance"].dump();
     ASSERT_EQ(run({"--parallax-report", report, "--StereoDistance", value}, &output), 0) << output;
-    const std::string after = readFile(report);
-    EXPECT_GE(jsonNumber(after, "near1\": {\"percent"), -1.0);
-    EXPECT_LT(jsonNumber(after, "near1\": {\"percent"), -0.9) << "the suggestion keeps the depth";
-    EXPECT_EQ(after.find("\"overBudget\": true"), std::string::npos);
+    const nlohmann::json after = firstFrame(report);
+    EXPECT_EQ(after["stereoDistance"].get<double>(), suggested);
+    EXPECT_EQ(after["nearPercentile"]["percent"], range["high"]["nearPercentile"]);
+    EXPECT_FALSE(after["overBudget"].get<bool>());
 }
 
 TEST(ParallaxCommand, FramesGiveAMapEachABracketChartAndAReportLine) {
@@ -81,13 +98,72 @@ TEST(ParallaxCommand, FramesGiveAMapEachABracketChartAndAReportLine) {
     std::istringstream lines(csv);
     std::string line;
     std::getline(lines, line);
+    const std::vector<std::string> header = cellsOf(line);
+    const auto column =
+        std::find(header.begin(), header.end(), "nearPercentile.percent") - header.begin();
+    ASSERT_LT(column, static_cast<std::ptrdiff_t>(header.size()));
     double last = 0.0;
     for (int frame = 0; std::getline(lines, line); ++frame) {
-        const double near1 = std::stod(line.substr(line.find(',') + 1));
+        const std::vector<std::string> cells = cellsOf(line);
+        ASSERT_EQ(cells.size(), header.size()) << line;
+        const double nearPercentile = std::stod(cells[static_cast<std::size_t>(column)]);
         if (frame > 0) {
-            EXPECT_GT(near1, last) << line;
+            EXPECT_GT(nearPercentile, last) << line;
         }
-        last = near1;
+        last = nearPercentile;
+    }
+}
+
+/// The dotted paths of a JSON object's leaves, with their values as JSON
+/// writes them (null as nothing, strings bare).
+void leaves(const nlohmann::ordered_json &value, const std::string &name,
+            std::vector<std::pair<std::string, std::string>> &out) {
+    if (value.is_object()) {
+        for (const auto &[key, inner] : value.items()) {
+            leaves(inner, name.empty() ? key : name + "." + key, out);
+        }
+        return;
+    }
+    out.emplace_back(name, value.is_null()     ? ""
+                           : value.is_string() ? value.get<std::string>()
+                                               : value.dump());
+}
+
+TEST(ParallaxCommand, TheCsvCarriesEveryFigureOfTheJson) {
+    // Converged eyes over the built-in scene: every kind of advice has
+    // values, and the CSV's row is the JSON's frame and settings, cell by
+    // cell, in the same order.
+    const TempDirectory directory;
+    const std::vector<std::string> setup{"--StereoAngle", "-0.005", "--frames", "0-1"};
+    std::vector<std::string> json = setup;
+    json.insert(json.end(), {"--parallax-report", directory.file("r.json")});
+    std::vector<std::string> csv = setup;
+    csv.insert(csv.end(), {"--parallax-report", directory.file("r.csv")});
+    run(json);
+    run(csv);
+    // Parsed in the file's own order of keys.
+    nlohmann::ordered_json report =
+        nlohmann::ordered_json::parse(readFile(directory.file("r.json")));
+    const nlohmann::ordered_json frames = report["frames"];
+    report.erase("frames");
+    std::istringstream lines(readFile(directory.file("r.csv")));
+    std::string line;
+    std::getline(lines, line);
+    const std::vector<std::string> header = cellsOf(line);
+    for (const nlohmann::ordered_json &frame : frames) {
+        std::vector<std::pair<std::string, std::string>> expected;
+        leaves(frame, "", expected);
+        leaves(report, "", expected);
+        ASSERT_TRUE(std::getline(lines, line));
+        const std::vector<std::string> cells = cellsOf(line);
+        ASSERT_EQ(header.size(), expected.size());
+        ASSERT_EQ(cells.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(header[i], expected[i].first);
+            EXPECT_EQ(cells[i], expected[i].second) << header[i];
+        }
+        EXPECT_EQ(frame["rig"]["kind"], "converged");
+        EXPECT_FALSE(frame["advice"]["stereoAngle"]["stereoAngle"].is_null());
     }
 }
 
@@ -107,11 +183,11 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
     render::test::writeFile(renamed, readFile(models + "LWS/move_xz_bezier.lws"));
     render::test::writeFile(directory.file("simple_cube.lwo"),
                             readFile(models + "LWS/simple_cube.lwo"));
-    for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m\n"},
-                          Case{renamed, {"--frames", "1-3"}, ",m\n"},
+    for (const Case &c : {Case{models + "LWS/move_xz_bezier.lws", {"--frames", "1-3"}, ",m,"},
+                          Case{renamed, {"--frames", "1-3"}, ",m,"},
                           Case{models + "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
                                {"--StereoDistance", "20"},
-                               ",scene units\n"}}) {
+                               ",scene units,"}}) {
         std::vector<std::string> arguments{c.scene, "--parallax-report", report};
         arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
         std::string output;
@@ -124,16 +200,84 @@ TEST(ParallaxCommand, SceneFilesReportInTheirOwnUnits) {
     }
 }
 
-TEST(ParallaxCommand, BadOptionsAreAUsageError) {
+TEST(ParallaxCommand, BadOptionsAreAUsageErrorAndWriteNothing) {
+    const TempDirectory directory;
+    const std::string map = directory.file("map.png");
+    const std::string report = directory.file("r.json");
     for (const std::vector<std::string> &arguments :
-         {std::vector<std::string>{"--parallax", "map.png", "--budget", "1,2"},
-          {"--parallax", "map.jpg"},
+         {std::vector<std::string>{"--parallax", map, "--budget", "1,2"},
+          {"--parallax", directory.file("map.jpg")},
           {"--screen-width", "3"},
-          {"--parallax-report", "r.json", "--save-scene", "s.scene"}}) {
+          {"--percentile", "1"},
+          {"--parallax-report", directory.file("out.xml")},
+          {"--parallax-report", directory.file("out.txt")},
+          {"--parallax-report", report, "--vertical-limit", "0"},
+          {"--parallax-report", report, "--vertical-limit", "0.03"},
+          {"--parallax-report", report, "--percentile", "50"},
+          {"--parallax-report", report, "--percentile", "-1"},
+          {"--parallax-report", report, "--image-shift", "left"}}) {
         std::string output;
         EXPECT_EQ(run(arguments, &output), render::kExitUsage) << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
+    EXPECT_TRUE(directory.entries().empty());
+}
+
+TEST(ParallaxCommand, TheRenderersOutputsAreRefusedByTheNameTheParserCounted) {
+    // The check writes none of the renderer's files: whichever spelling the
+    // command line used, the one line names the option and nothing is written.
+    const TempDirectory directory;
+    const std::string map = directory.file("map.png");
+    const std::string picture = directory.file("x.png");
+    struct Case {
+        std::vector<std::string> arguments;
+        const char *refused;
+    };
+    for (const auto &[arguments, refused] :
+         {Case{{"-o", picture, "--parallax", map}, "--output goes with a render"},
+          Case{{"--parallax", map, "-o" + picture}, "--output goes with a render"},
+          Case{{"--output=" + picture, "--parallax-report", directory.file("r.csv")},
+               "--output goes with a render"},
+          Case{{"--anaglyph", "--parallax", map}, "--anaglyph goes with a render"},
+          Case{{"--parallax", map, "--anaglyph", "-o", picture, "--save-scene",
+                directory.file("s.scene")},
+               "--output, --anaglyph and --save-scene go with a render"},
+          Case{{"--parallax", map, "--save-scene=" + directory.file("s.scene")},
+               "--save-scene goes with a render"},
+          Case{{"--image-shift", "3"}, "--image-shift go with --parallax"}}) {
+        std::string output;
+        EXPECT_EQ(run(arguments, &output), render::kExitUsage) << output;
+        EXPECT_EQ(output.rfind("brelvix-render: ", 0), 0u) << output;
+        EXPECT_NE(output.find(refused), std::string::npos) << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    }
+    EXPECT_TRUE(directory.entries().empty());
+}
+
+TEST(ParallaxCommand, PercentileAndImageShiftAreNamedAndApplied) {
+    // The built-in scene at 96 pixels per eye: a shift of 2.5 pixels moves
+    // every figure by exactly that, and the centring shift with it.
+    const TempDirectory directory;
+    const std::string report = directory.file("r.json");
+    std::string output;
+    run({"--parallax-report", report, "--percentile", "0"}, &output);
+    EXPECT_NE(output.find("at the extremes"), std::string::npos) << output;
+    const nlohmann::json extremes = firstFrame(report);
+    EXPECT_EQ(extremes["nearPercentile"]["pixels"], extremes["nearest"]["pixels"]);
+    EXPECT_EQ(nlohmann::json::parse(readFile(report))["budget"]["percentile"], 0.0);
+
+    run({"--parallax-report", report, "--percentile", "2.5"}, &output);
+    EXPECT_NE(output.find("at the 2.5th/97.5th percentile"), std::string::npos) << output;
+    const nlohmann::json plain = firstFrame(report);
+    run({"--parallax-report", report, "--percentile", "2.5", "--image-shift", "2.5"}, &output);
+    const nlohmann::json shifted = firstFrame(report);
+    for (const char *figure : {"nearest", "nearPercentile", "farPercentile", "farthest"}) {
+        EXPECT_NEAR(shifted[figure]["pixels"].get<double>(),
+                    plain[figure]["pixels"].get<double>() + 2.5, 1e-6)
+            << figure;
+    }
+    EXPECT_NEAR(shifted["advice"]["imageShiftPixels"].get<double>(),
+                plain["advice"]["imageShiftPixels"].get<double>(), 1e-6);
 }
 
 TEST(ParallaxCommand, TheSceneLoadTellsItsNotesAndHearsTheStop) {

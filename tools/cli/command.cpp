@@ -22,17 +22,11 @@ int runCommand(const std::vector<std::string> &arguments, std::ostream &out, std
     }
     if (!parsed.depth.asked()) {
         if (parsed.budgetGiven) {
-            render::printError(err, "--screen-width, --budget and --vertical-limit go with "
-                                    "--parallax or --parallax-report");
+            render::printError(err, "--screen-width, --budget, --vertical-limit, --percentile and "
+                                    "--image-shift go with --parallax or --parallax-report");
             return render::kExitUsage;
         }
         return render::runRender(parsed.options, out, err, terminal, stop);
-    }
-    if (!parsed.options.saveScenePath.empty()) {
-        // The check renders nothing, so there is no set-up as rendered to save.
-        render::printError(err, "--save-scene goes with a render, not with --parallax or "
-                                "--parallax-report");
-        return render::kExitUsage;
     }
     return parallax::runDepthCheck(parsed.options, parsed.depth, out, err, stop);
 }

@@ -2,6 +2,8 @@
 
 #include "tools/render/render_options.h"
 
+#include <cmath>
+
 namespace brelvix::cli {
 namespace {
 
@@ -26,7 +28,7 @@ void addDepthOptions(CLI::App &app, DepthArguments &arguments) {
             ->option_text("FILE.png")
             ->group(kGroup);
     app.add_option("--parallax-report", arguments.report,
-                   "Figures of every frame: JSON, or CSV if FILE ends in .csv")
+                   "Figures and advice of every frame: FILE.json or FILE.csv")
         ->option_text("FILE")
         ->group(kGroup);
     arguments.screenWidthOption =
@@ -44,14 +46,27 @@ void addDepthOptions(CLI::App &app, DepthArguments &arguments) {
                        "Largest vertical parallax, percent of the height\n(default 0.2)")
             ->option_text("PERCENT")
             ->group(kGroup);
+    arguments.percentileOption =
+        app.add_option("--percentile", arguments.percentile,
+                       "Hold the P-th and (100-P)-th percentiles to the budget\n"
+                       "(default 1; 0: the extremes)")
+            ->option_text("P")
+            ->group(kGroup);
+    arguments.imageShiftOption =
+        app.add_option("--image-shift", arguments.imageShift,
+                       "Shift of the right eye's image in post, pixels (default 0)")
+            ->option_text("PX")
+            ->group(kGroup);
 }
 
 bool budgetGiven(const DepthArguments &arguments) {
     return given(arguments.screenWidthOption) || given(arguments.budgetOption) ||
-           given(arguments.verticalLimitOption);
+           given(arguments.verticalLimitOption) || given(arguments.percentileOption) ||
+           given(arguments.imageShiftOption);
 }
 
-bool applyDepthArguments(const DepthArguments &arguments, parallax::ParallaxRequest &request,
+bool applyDepthArguments(const CLI::App &app, const DepthArguments &arguments,
+                         const render::RenderOptions &options, parallax::ParallaxRequest &request,
                          std::string &error) {
     if (given(arguments.mapOption) &&
         render::outputFormat(arguments.map) != render::OutputFormat::png) {
@@ -86,7 +101,25 @@ bool applyDepthArguments(const DepthArguments &arguments, parallax::ParallaxRequ
         }
         budget.verticalPercent = a;
     }
-    return true;
+    if (const std::string &value = arguments.percentile; given(arguments.percentileOption)) {
+        if (!render::parseNumber(value, a) || !(a >= 0.0 && a < 50.0)) {
+            error = "--percentile " + value + ": give a percentile from 0 to below 50";
+            return false;
+        }
+        budget.percentile = a;
+    }
+    if (const std::string &value = arguments.imageShift; given(arguments.imageShiftOption)) {
+        if (!render::parseNumber(value, a) || !std::isfinite(a)) {
+            error = "--image-shift " + value + ": give a shift in pixels";
+            return false;
+        }
+        budget.imageShift = a;
+    }
+    // The renderer's outputs, which the check does not write, as the parser
+    // counted them under any of their names.
+    request.renderOutputGiven = app.count("--output") > 0;
+    request.anaglyphGiven = app.count("--anaglyph") > 0;
+    return !request.asked() || parallax::validate(request, options, error);
 }
 
 } // namespace brelvix::cli

@@ -323,7 +323,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &arguments) {
         applyCamera(text, options);
         applyFiles(text, options);
         recordGiven(text, options);
-        if (std::string error; !cli::applyDepthArguments(text.depth, parsed.depth, error)) {
+        if (std::string error;
+            !cli::applyDepthArguments(app, text.depth, options, parsed.depth, error)) {
             throw UsageError(error);
         }
         parsed.budgetGiven = cli::budgetGiven(text.depth);

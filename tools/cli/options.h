@@ -20,7 +20,8 @@ struct ParsedCommandLine {
     /// The depth check's options; asked() when the check runs instead of a
     /// render.
     parallax::ParallaxRequest depth;
-    /// Whether --screen-width, --budget or --vertical-limit was given.
+    /// Whether any of the budget's options (--screen-width, --budget,
+    /// --vertical-limit, --percentile, --image-shift) was given.
     bool budgetGiven = false;
     std::optional<int> exitCode;
     std::string message;

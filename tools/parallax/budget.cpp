@@ -14,13 +14,27 @@ Place placeOf(const ParallaxField &field, std::size_t index) {
     return {column * field.stride, row * field.stride, field.pixels[index].distance};
 }
 
-/// The value at rank `share` of the ordered values (nearest rank).
+long countInFront(const std::vector<PixelParallax> &edge, double shift) {
+    return std::count_if(edge.begin(), edge.end(),
+                         [shift](const PixelParallax &p) { return inFrontOfScreen(p, shift); });
+}
+
+/// Marks the reasons a frame is over its budget.
+void judge(FrameFigures &figures, const Budget &budget) {
+    figures.tooNear = figures.nearPercentile.percent < budget.nearPercent;
+    figures.tooFar = figures.farPercentile.percent > budget.farPercent;
+    figures.diverges = figures.farPercentile.percent > budget.divergencePercent();
+    figures.verticalOver = figures.verticalPercentile > budget.verticalPercent;
+    figures.overBudget =
+        figures.tooNear || figures.tooFar || figures.diverges || figures.verticalOver;
+}
+
+} // namespace
+
 std::size_t rankOf(std::size_t count, double share) {
     const double rank = std::ceil(share * static_cast<double>(count)) - 1.0;
     return static_cast<std::size_t>(std::clamp(rank, 0.0, static_cast<double>(count - 1)));
 }
-
-} // namespace
 
 double Budget::farLimitPercent() const { return std::min(farPercent, divergencePercent()); }
 
@@ -32,8 +46,9 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
     FrameFigures figures;
     const double toWidth = 100.0 / field.eyeWidth;
     const double toHeight = 100.0 / field.eyeHeight;
+    const double shift = budget.imageShift;
     const auto extreme = [&](std::size_t index) {
-        const double pixels = field.pixels[index].horizontal;
+        const double pixels = field.pixels[index].horizontal + shift;
         return Extreme{pixels * toWidth, pixels, placeOf(field, index)};
     };
 
@@ -42,15 +57,11 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
     std::vector<double> verticalSizes;
     long outside = 0;
     double largestVertical = -1.0;
-    const int lastColumn = field.width - 1;
     for (std::size_t i = 0; i < field.pixels.size(); ++i) {
         const PixelParallax &pixel = field.pixels[i];
-        if (pixel.seen == Seen::hidden) {
-            ++figures.hiddenPixels;
-            continue;
-        }
-        if (pixel.seen == Seen::outside) {
-            ++figures.outsidePixels;
+        figures.hiddenPixels += pixel.seen == Seen::hidden ? 1 : 0;
+        figures.outsidePixels += pixel.seen == Seen::outside ? 1 : 0;
+        if (pixel.seen != Seen::both) {
             continue;
         }
         seen.push_back(i);
@@ -60,15 +71,10 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
             largestVertical = size;
             figures.vertical = {pixel.vertical * toHeight, pixel.vertical, placeOf(field, i)};
         }
-        if (outsideBudget(budget, pixel.horizontal * toWidth)) {
-            ++outside;
-        }
-        if (inFrontOfScreen(pixel)) {
-            const int column = static_cast<int>(i % static_cast<std::size_t>(field.width));
-            figures.windowLeft += column == 0 ? 1 : 0;
-            figures.windowRight += column == lastColumn ? 1 : 0;
-        }
+        outside += outsideBudget(budget, (pixel.horizontal + shift) * toWidth) ? 1 : 0;
     }
+    figures.windowLeft = countInFront(field.leftEdge, shift);
+    figures.windowRight = countInFront(field.rightEdge, shift);
     figures.seenPixels = static_cast<long>(seen.size());
     if (seen.empty()) {
         return figures;
@@ -79,28 +85,26 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
     const auto [low, high] = std::minmax_element(seen.begin(), seen.end(), byParallax);
     figures.nearest = extreme(*low);
     figures.farthest = extreme(*high);
-    const auto at = [&](double share) {
-        const auto nth = seen.begin() + static_cast<std::ptrdiff_t>(rankOf(seen.size(), share));
+    const double share = budget.percentile / 100.0;
+    const auto at = [&](double rankShare) {
+        const auto nth = seen.begin() + static_cast<std::ptrdiff_t>(rankOf(seen.size(), rankShare));
         std::nth_element(seen.begin(), nth, seen.end(), byParallax);
         return extreme(*nth);
     };
-    figures.near1 = at(0.01);
-    figures.far99 = at(0.99);
-    const auto v99 =
-        verticalSizes.begin() + static_cast<std::ptrdiff_t>(rankOf(verticalSizes.size(), 0.99));
-    std::nth_element(verticalSizes.begin(), v99, verticalSizes.end());
-    figures.vertical99Percent = *v99 * toHeight;
-
+    figures.nearPercentile = at(share);
+    figures.farPercentile = at(1.0 - share);
+    const auto v = verticalSizes.begin() +
+                   static_cast<std::ptrdiff_t>(rankOf(verticalSizes.size(), 1.0 - share));
+    std::nth_element(verticalSizes.begin(), v, verticalSizes.end());
+    figures.verticalPercentile = *v * toHeight;
     figures.outsideBudgetShare = static_cast<double>(outside) / static_cast<double>(seen.size());
-    figures.diverges = figures.far99.percent > budget.divergencePercent();
-    figures.overBudget =
-        !horizontalWithin(figures, budget) || figures.vertical99Percent > budget.verticalPercent;
+    judge(figures, budget);
     return figures;
 }
 
 bool horizontalWithin(const FrameFigures &figures, const Budget &budget) {
-    return figures.seenPixels == 0 || (figures.near1.percent >= budget.nearPercent &&
-                                       figures.far99.percent <= budget.farLimitPercent());
+    return figures.seenPixels == 0 || (figures.nearPercentile.percent >= budget.nearPercent &&
+                                       figures.farPercentile.percent <= budget.farLimitPercent());
 }
 
 } // namespace brelvix::parallax

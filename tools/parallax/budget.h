@@ -24,6 +24,13 @@ struct Budget {
     double screenWidth = 10.0;
     /// Largest vertical parallax, percent of the image height.
     double verticalPercent = 0.2;
+    /// How strict the gate is: the near and far figures held to the limits
+    /// are the P-th and (100 - P)-th percentiles of the seen pixels, and
+    /// the vertical one the (100 - P)-th of the sizes; 0: the extremes.
+    double percentile = 1.0;
+    /// A shift of the right eye's image in post, pixels of one eye's image
+    /// (positive to the right): added to every horizontal parallax.
+    double imageShift = 0.0;
 
     /// The largest positive parallax that does not diverge, percent.
     double divergencePercent() const { return kEyeSeparation / screenWidth * 100.0; }
@@ -49,27 +56,35 @@ struct FrameFigures {
     long seenPixels = 0;
     long hiddenPixels = 0;
     long outsidePixels = 0;
-    /// Horizontal: the nearest and the farthest, and the 1st and 99th
-    /// percentiles of the seen pixels.
+    /// Horizontal, the image shift added: the nearest and the farthest, and
+    /// the budget's P-th and (100 - P)-th percentiles of the seen pixels.
     Extreme nearest;
     Extreme farthest;
-    Extreme near1;
-    Extreme far99;
-    /// The largest vertical parallax by size (its sign kept), and the 99th
-    /// percentile of the sizes.
+    Extreme nearPercentile;
+    Extreme farPercentile;
+    /// The largest vertical parallax by size (its sign kept), and the
+    /// (100 - P)-th percentile of the sizes.
     Extreme vertical;
-    double vertical99Percent = 0.0;
+    double verticalPercentile = 0.0;
     /// Share of the seen pixels outside the comfort range or diverging.
     double outsideBudgetShare = 0.0;
+    /// Why a frame is over: the near percentile in front of the near limit,
+    /// the far one behind the far limit, behind divergence, the vertical
+    /// one above its limit.
+    bool tooNear = false;
+    bool tooFar = false;
     bool diverges = false;
-    /// Seen pixels in front of the screen in the image's first and last
-    /// column: something in front of the screen cut by the frame's edge.
+    bool verticalOver = false;
+    /// Pixels of the frame's left and right edge seen by both eyes in front
+    /// of the screen: something in front cut by the frame (measure.h).
     long windowLeft = 0;
     long windowRight = 0;
-    /// The 1st and 99th percentiles outside the range, divergence, or the
-    /// vertical 99th percentile above its limit.
+    /// Any of the four reasons.
     bool overBudget = false;
 };
+
+/// The nearest rank of a share (0 to 1) of `count` ordered values, from 0.
+std::size_t rankOf(std::size_t count, double share);
 
 /// Whether a horizontal parallax (percent) lies outside the budget.
 bool outsideBudget(const Budget &budget, double percent);
@@ -77,7 +92,7 @@ bool outsideBudget(const Budget &budget, double percent);
 /// The figures of a measured field.
 FrameFigures frameFigures(const ParallaxField &field, const Budget &budget);
 
-/// Whether the 1st and 99th percentiles lie within the comfort range and do
+/// Whether the near and far percentiles lie within the comfort range and do
 /// not diverge (the horizontal part of the budget, which the eye distance
 /// changes).
 bool horizontalWithin(const FrameFigures &figures, const Budget &budget);

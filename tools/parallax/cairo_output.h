@@ -12,7 +12,7 @@ namespace brelvix::parallax {
 /// Cairo's write callback for a FILE *.
 cairo_status_t writeToFile(void *file, const unsigned char *data, unsigned int length);
 
-/// Writes an image surface as a PNG to `file`; false with `error` set.
+/// Writes an RGB24 image surface as a PNG to `file`; false with `error` set.
 bool writePng(cairo_surface_t *surface, std::FILE *file, std::string &error);
 
 /// Text with its left end, centre or right end at x (align -1, 0, 1), its

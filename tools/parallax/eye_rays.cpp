@@ -47,7 +47,8 @@ bool EyeRays::residual(FilmPosition position, const Target &target, Vec3 &r) con
     return true;
 }
 
-bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPosition &found) const {
+bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPosition &found,
+                   Jacobian *reuse) const {
     const double e = sign(eye);
     const double pixelWidth = film_.filmWidth / film_.width;
     const double pixelHeight = film_.filmHeight / film_.height;
@@ -57,8 +58,12 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
     const double hx = e * 0.25 * pixelWidth;
     const double hy = 0.25 * pixelHeight;
     const double inner = 1e-12 * film_.filmWidth;
+    // Whether the last position was held back at the centre line.
+    bool held = false;
     const auto keepInHalf = [&](FilmPosition &p) {
-        p.x = e > 0.0 ? std::max(p.x, 0.0) : std::min(p.x, -inner);
+        const double x = e > 0.0 ? std::max(p.x, 0.0) : std::min(p.x, -inner);
+        held = x != p.x;
+        p.x = x;
     };
 
     FilmPosition p = guess;
@@ -70,9 +75,9 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
     // Gauss-Newton on the 3 components of the residual; the Jacobian is
     // taken anew only while the steps are large, then kept (the lens's map
     // from film to direction is smooth and nearly linear over a pixel).
-    Vec3 jx;
-    Vec3 jy;
-    bool haveJacobian = false;
+    Vec3 jx = reuse != nullptr ? reuse->x : Vec3{};
+    Vec3 jy = reuse != nullptr ? reuse->y : Vec3{};
+    bool haveJacobian = reuse != nullptr && reuse->known;
     for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
         if (!haveJacobian) {
             Vec3 rx;
@@ -105,11 +110,13 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
         const double stepPixels =
             std::hypot((p.x - before.x) / pixelWidth, (p.y - before.y) / pixelHeight);
         if (stepPixels < kTolerancePixels) {
-            // A position held at the centre line while the target lies
-            // beyond it has not settled on the target: its ray misses the
-            // target by more than a fraction of a pixel.
+            // A position held at the centre line settles there because the
+            // target lies beyond it, however little: outside the eye's view.
             found = p;
-            return length(r) < 0.05 * length(jx) * pixelWidth;
+            if (reuse != nullptr) {
+                *reuse = {jx, jy, true};
+            }
+            return !held && length(r) < 0.05 * length(jx) * pixelWidth;
         }
         if (stepPixels > 1.0) {
             haveJacobian = false;

@@ -33,6 +33,15 @@ struct Target {
     bool atInfinity = false;
 };
 
+/// How the residual of a search changes with the film position: the lens's
+/// map is smooth, so that a search next to the last one may start from its
+/// Jacobian.
+struct Jacobian {
+    Vec3 x;
+    Vec3 y;
+    bool known = false;
+};
+
 /// The centre rays of one prepared frame at one moment of its shutter.
 class EyeRays {
   public:
@@ -48,9 +57,14 @@ class EyeRays {
 
     /// Finds where `eye` sees `target`, starting from `guess` (which should
     /// lie in that eye's half). False when the iteration does not settle,
-    /// which it does not for a point behind the eye. The result may lie
-    /// outside the eye's view: see inView.
-    bool find(Eye eye, const Target &target, FilmPosition guess, FilmPosition &found) const;
+    /// which it does not for a point behind the eye, or settles on the
+    /// centre line because the point lies beyond it (outside the eye's view
+    /// by any amount). The result may lie outside the eye's other edges:
+    /// see inView.
+    /// `reuse`, when given, starts the search from its Jacobian if known,
+    /// and keeps the search's last one.
+    bool find(Eye eye, const Target &target, FilmPosition guess, FilmPosition &found,
+              Jacobian *reuse = nullptr) const;
 
     /// Whether a film position lies within `eye`'s half of the film.
     bool inView(Eye eye, FilmPosition position) const;

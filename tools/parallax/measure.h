@@ -11,6 +11,11 @@
 // its distance); otherwise it is hidden from the right eye, or outside its
 // view, and counts in no figure.
 //
+// The frame's edges are measured from both eyes: the left eye's last column
+// and the right eye's first, each the other way round (the point the right
+// eye sees, found in the left eye), so that something in front of the screen
+// cut by either edge of the frame is found alike.
+//
 // Horizontal parallax is the right eye's position minus the left's, each in
 // pixels of its own eye's image: positive behind the screen, negative in
 // front. Vertical parallax likewise, rows counted downward: positive where
@@ -66,6 +71,11 @@ struct ParallaxField {
     std::vector<PixelParallax> pixels;
     /// Linear colours of the left eye's view, when asked for.
     std::vector<render::Rgb> view;
+    /// Every stride-th row of the frame's left edge (the right eye's first
+    /// column, measured from the right eye) and of its right edge (the left
+    /// eye's last column).
+    std::vector<PixelParallax> leftEdge;
+    std::vector<PixelParallax> rightEdge;
 
     const PixelParallax &at(int x, int y) const {
         return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
@@ -73,10 +83,11 @@ struct ParallaxField {
     }
 };
 
-/// Seen by both eyes in front of the screen: less than 1/50 pixel in front
-/// is the measurement's own precision.
-inline bool inFrontOfScreen(const PixelParallax &pixel) {
-    return pixel.seen == Seen::both && pixel.horizontal < -0.02F;
+/// Seen by both eyes in front of the screen, with `shift` pixels added to
+/// the right eye's image: less than 1/50 pixel in front is the
+/// measurement's own precision.
+inline bool inFrontOfScreen(const PixelParallax &pixel, double shift = 0.0) {
+    return pixel.seen == Seen::both && pixel.horizontal + shift < -0.02;
 }
 
 /// Measures the frame the lens has prepared, on `settings.threads` threads.
@@ -84,10 +95,12 @@ ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSe
                               const render::Scene &scene, const MeasureSettings &settings,
                               const std::atomic<int> *stop = nullptr);
 
-/// Where the right eye sees a point that the left eye sees at left pixel
-/// (x, y), with its parallax; the field's measurement for one pixel.
-PixelParallax measurePixel(const EyeRays &eyes, const render::Scene &scene, double x, double y,
-                           FilmPosition &rightGuess, render::Rgb *view = nullptr);
+/// Where the other eye sees the point that `from` sees at its pixel (x, y),
+/// with its parallax; the field's measurement for one pixel. `guess` is
+/// where to start looking in the other eye, and becomes where it was found.
+PixelParallax measurePixel(const EyeRays &eyes, const render::Scene &scene, Eye from, double x,
+                           double y, FilmPosition &guess, render::Rgb *view = nullptr,
+                           Jacobian *reuse = nullptr);
 
 } // namespace brelvix::parallax
 

@@ -24,10 +24,6 @@
 namespace brelvix::parallax {
 namespace {
 
-/// The lens's channels the check reads and searches.
-constexpr const char *kEyeDistanceChannel = "StereoDistance";
-constexpr const char *kEyeAngleChannel = "StereoAngle";
-
 bool endsWith(const std::string &text, const std::string &end) {
     if (text.size() < end.size()) {
         return false;
@@ -74,177 +70,159 @@ bool writeFile(const std::string &path, const std::string &text, std::string &er
         error);
 }
 
+/// One run of the check: its files, and what it has found so far.
+struct Run {
+    const render::RenderOptions &options;
+    const ParallaxRequest &request;
+    std::ostream &out;
+    std::ostream &err;
+    const std::atomic<int> *stop;
+    ReportSetting setting;
+    std::vector<FrameReport> reports;
+    double seconds = 0.0;
+
+    bool interrupted() const { return stop != nullptr && *stop != 0; }
+};
+
+bool writeMap(Run &run, const render::PreparedFrame &frame, const ParallaxField &field,
+              const FrameReport &report, std::string &error) {
+    const ParallaxRequest &request = run.request;
+    const std::string path =
+        run.options.frames ? render::numberedPath(request.mapPath, frame.number) : request.mapPath;
+    char title[200];
+    std::snprintf(title, sizeof title,
+                  "frame %ld: StereoDistance %g %s, StereoAngle %g; screen %g m wide", frame.number,
+                  report.eyeDistance, run.setting.units.c_str(), report.eyeAngle,
+                  request.budget.screenWidth);
+    if (!writeWith(
+            path,
+            [&](std::FILE *file, std::string &failure) {
+                return writeParallaxMap(file, field, report.figures, request.budget, title,
+                                        failure);
+            },
+            error)) {
+        return false;
+    }
+    run.out << path << "\n";
+    return true;
+}
+
+bool checkOne(Run &run, const render::PreparedFrame &frame, std::string &error) {
+    for (const std::string &note : frame.notes) {
+        render::printError(run.err, note);
+    }
+    run.setting.eyeWidth = frame.film.width / 2;
+    run.setting.eyeHeight = frame.film.height;
+    CheckSettings settings;
+    settings.threads = run.options.threads;
+    settings.view = !run.request.mapPath.empty();
+    FrameReport report;
+    report.frame = frame.number;
+    ParallaxField field;
+    const auto start = std::chrono::steady_clock::now();
+    if (!checkFrame({frame.session, frame.info, frame.film, frame.scene}, run.request.budget,
+                    settings, report, field, error, run.stop)) {
+        return false;
+    }
+    run.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.out << frameLine(report, run.setting) << std::flush;
+    if (!run.request.mapPath.empty() && !writeMap(run, frame, field, report, error)) {
+        return false;
+    }
+    run.reports.push_back(report);
+    return true;
+}
+
+bool writeReport(const Run &run, std::string &error) {
+    const std::string &path = run.request.reportPath;
+    const std::string text = endsWith(path, ".csv") ? reportCsv(run.reports, run.setting)
+                                                    : reportJson(run.reports, run.setting);
+    if (!writeFile(path, text, error)) {
+        return false;
+    }
+    run.out << path << "\n";
+    return true;
+}
+
+bool writeCharts(const Run &run, std::string &error) {
+    std::vector<FrameBracket> brackets;
+    for (const FrameReport &r : run.reports) {
+        brackets.push_back({r.frame, r.figures});
+    }
+    char title[120];
+    std::snprintf(title, sizeof title, "Depth brackets, frames %ld to %ld; screen %g m wide",
+                  run.options.frames->first, run.options.frames->last,
+                  run.request.budget.screenWidth);
+    for (const bool svg : {true, false}) {
+        const std::string path = chartPath(run.request.mapPath, svg ? "svg" : "png");
+        if (!writeWith(
+                path,
+                [&](std::FILE *file, std::string &failure) {
+                    return writeBracketChart(file, svg, brackets, run.request.budget,
+                                             run.setting.eyeWidth, title, failure);
+                },
+                error)) {
+            return false;
+        }
+        run.out << path << "\n";
+    }
+    return true;
+}
+
+/// Each file's folder is tried first, so that an unwritable path fails
+/// before anything is measured.
+bool tryFolders(const Run &run, std::string &error) {
+    const std::string &map = run.request.mapPath;
+    for (const std::string &path :
+         {run.options.frames && !map.empty() ? render::numberedPath(map, run.options.frames->first)
+                                             : map,
+          run.request.reportPath}) {
+        if (!path.empty() && !render::PendingFile::open(path, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Each frame of the sequence prepared and checked in turn.
+bool checkFrames(Run &run, std::string &error) {
+    const std::unique_ptr<render::FrameSequence> frames =
+        render::FrameSequence::open(run.options, error, run.stop);
+    if (!frames) {
+        return false;
+    }
+    for (std::size_t index = 0; index < frames->size(); ++index) {
+        if (!frames->prepare(index, error) || !checkOne(run, frames->frame(), error) ||
+            !frames->checkTraced(error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 /// The check over every frame asked for; the exit status.
 int check(const render::RenderOptions &options, const ParallaxRequest &request, std::ostream &out,
           std::ostream &err, const std::atomic<int> *stop) {
-    std::vector<FrameReport> reports;
-    ReportSetting setting{unitsOf(options), request.budget, 0, 0};
-    const auto interrupted = [stop] { return stop != nullptr && *stop != 0; };
-    using Clock = std::chrono::steady_clock;
-    const auto since = [](Clock::time_point start) {
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    };
-    double measureSeconds = 0.0;
-    double searchSeconds = 0.0;
-    unsigned long long measuredPixels = 0;
-
-    const auto visit = [&](const render::PreparedFrame &frame, std::string &error) {
-        for (const std::string &note : frame.notes) {
-            render::printError(err, note);
-        }
-        const render::FilmSettings &film = frame.film;
-        setting.eyeWidth = film.width / 2;
-        setting.eyeHeight = film.height;
-        MeasureSettings settings;
-        settings.threads = options.threads;
-        settings.view = !request.mapPath.empty();
-        const Clock::time_point measureStart = Clock::now();
-        const ParallaxField field =
-            measureParallax(frame.session.rays(), film, frame.scene, settings, stop);
-        if (interrupted()) {
-            error = "interrupted";
-            return false;
-        }
-        FrameReport report;
-        report.frame = frame.number;
-        report.figures = frameFigures(field, request.budget);
-        report.zeroPlane = zeroParallaxDistance(EyeRays(frame.session.rays(), film));
-        measureSeconds += since(measureStart);
-        measuredPixels += field.pixels.size();
-        const Clock::time_point searchStart = Clock::now();
-
-        // The eye distance changed and measured again, then put back.
-        standin::Channel *const channel = frame.session.channel(kEyeDistanceChannel);
-        const standin::Curve kept = channel->curve;
-        report.eyeDistance = kept.at(frame.info.start);
-        bool prepared = true;
-        const MeasureAt measureAt = [&](double eyeDistance, bool full) {
-            channel->curve = standin::Curve{eyeDistance, {}};
-            prepared = prepared && frame.session.prepareFrame(frame.info, film.filmWidth,
-                                                              film.filmHeight, error);
-            if (!prepared) {
-                // The lens's rays are still the last value's: nothing to measure.
-                return FrameFigures{};
-            }
-            MeasureSettings again;
-            again.threads = options.threads;
-            again.stride = full ? 1 : 2;
-            return frameFigures(
-                measureParallax(frame.session.rays(), film, frame.scene, again, stop),
-                request.budget);
-        };
-        report.suggestion =
-            suggestEyeDistance(report.eyeDistance, report.figures, request.budget, measureAt);
-        channel->curve = kept;
-        searchSeconds += since(searchStart);
-        if (!prepared ||
-            !frame.session.prepareFrame(frame.info, film.filmWidth, film.filmHeight, error)) {
-            return false;
-        }
-        if (interrupted()) {
-            error = "interrupted";
-            return false;
-        }
-
-        out << frameLine(report, setting) << std::flush;
-        if (!request.mapPath.empty()) {
-            const std::string path = options.frames
-                                         ? render::numberedPath(request.mapPath, frame.number)
-                                         : request.mapPath;
-            char title[200];
-            std::snprintf(title, sizeof title,
-                          "frame %ld: horizontal parallax; StereoDistance %g %s, StereoAngle %g; "
-                          "screen %g m wide",
-                          frame.number, report.eyeDistance, setting.units.c_str(),
-                          frame.session.channel(kEyeAngleChannel)->curve.at(frame.info.start),
-                          request.budget.screenWidth);
-            if (!writeWith(
-                    path,
-                    [&](std::FILE *file, std::string &failure) {
-                        return writeParallaxMap(file, field, report.figures, request.budget, title,
-                                                failure);
-                    },
-                    error)) {
-                return false;
-            }
-            out << path << "\n";
-        }
-        reports.push_back(report);
-        return true;
-    };
-
-    // Each file's folder is tried first, so that an unwritable path fails
-    // before anything is measured.
+    Run run{options, request, out, err, stop, {unitsOf(options), request.budget, 0, 0}, {}};
     std::string error;
-    for (const std::string &path :
-         {options.frames && !request.mapPath.empty()
-              ? render::numberedPath(request.mapPath, options.frames->first)
-              : request.mapPath,
-          request.reportPath}) {
-        if (!path.empty() && !render::PendingFile::open(path, error)) {
-            render::printError(err, error);
-            return render::kExitFailure;
-        }
+    const bool checked = tryFolders(run, error) && checkFrames(run, error);
+    if (!checked && run.interrupted()) {
+        render::printError(err, "interrupted; the files of the frames finished stay");
+        return *stop == SIGINT ? render::kExitInterrupted : render::kExitFailure;
     }
-    const std::unique_ptr<render::FrameSequence> frames =
-        render::FrameSequence::open(options, error, stop);
-    bool measured = frames != nullptr;
-    for (std::size_t index = 0; measured && index < (frames ? frames->size() : 0); ++index) {
-        measured = frames->prepare(index, error) && visit(frames->frame(), error) &&
-                   frames->checkTraced(error);
-    }
-    if (!measured) {
-        if (interrupted()) {
-            render::printError(err, "interrupted; the files of the frames finished stay");
-            return *stop == SIGINT ? render::kExitInterrupted : render::kExitFailure;
-        }
+    if (!checked || (!request.reportPath.empty() && !writeReport(run, error)) ||
+        (options.frames && !request.mapPath.empty() && !writeCharts(run, error))) {
         render::printError(err, error);
         return render::kExitFailure;
     }
-
-    if (!request.reportPath.empty()) {
-        const std::string text = endsWith(request.reportPath, ".csv")
-                                     ? reportCsv(reports, setting)
-                                     : reportJson(reports, setting);
-        if (!writeFile(request.reportPath, text, error)) {
-            render::printError(err, error);
-            return render::kExitFailure;
-        }
-        out << request.reportPath << "\n";
-    }
-    if (options.frames && !request.mapPath.empty()) {
-        std::vector<FrameBracket> brackets;
-        for (const FrameReport &r : reports) {
-            brackets.push_back({r.frame, r.figures});
-        }
-        char title[120];
-        std::snprintf(title, sizeof title, "Depth brackets, frames %ld to %ld; screen %g m wide",
-                      options.frames->first, options.frames->last, request.budget.screenWidth);
-        for (const bool svg : {true, false}) {
-            const std::string path = chartPath(request.mapPath, svg ? "svg" : "png");
-            if (!writeWith(
-                    path,
-                    [&](std::FILE *file, std::string &failure) {
-                        return writeBracketChart(file, svg, brackets, request.budget,
-                                                 setting.eyeWidth, title, failure);
-                    },
-                    error)) {
-                render::printError(err, error);
-                return render::kExitFailure;
-            }
-            out << path << "\n";
-        }
-    }
     if (!options.quiet) {
-        char line[200];
-        std::snprintf(line, sizeof line,
-                      "measured %llu pixels in %.2f s on %d thread%s; the StereoDistance search "
-                      "took %.2f s more\n",
-                      measuredPixels, measureSeconds, options.threads,
-                      options.threads == 1 ? "" : "s", searchSeconds);
+        char line[120];
+        std::snprintf(line, sizeof line, "measured %zu frame%s in %.2f s on %d thread%s\n",
+                      run.reports.size(), run.reports.size() == 1 ? "" : "s", run.seconds,
+                      options.threads, options.threads == 1 ? "" : "s");
         out << line;
     }
-    const bool over = std::any_of(reports.begin(), reports.end(),
+    const bool over = std::any_of(run.reports.begin(), run.reports.end(),
                                   [](const FrameReport &r) { return r.figures.overBudget; });
     return over ? kExitOverBudget : render::kExitSuccess;
 }

@@ -19,12 +19,26 @@ inline constexpr int kExitOverBudget = 3;
 struct ParallaxRequest {
     /// The map's PNG; with --frames each frame's, numbered.
     std::string mapPath;
-    /// JSON, or CSV when the name ends in ".csv".
+    /// JSON, or CSV: by the name's ending, .json or .csv.
     std::string reportPath;
+    /// The budget, with the gate's percentile and the image shift.
     Budget budget;
+    /// The command line also gave the renderer's output (-o, --output) or
+    /// --anaglyph, which the check does not write.
+    bool renderOutputGiven = false;
+    bool anaglyphGiven = false;
     /// Whether the command line asked for the check.
     bool asked() const { return !mapPath.empty() || !reportPath.empty(); }
 };
+
+/// The smallest vertical limit the check takes, pixels of the image's
+/// height: below it the measurement's own precision would fail a frame.
+inline constexpr double kVerticalPrecisionPixels = 0.02;
+
+/// Whether the check can carry out `request` with the renderer's `options`;
+/// false with a one-line `error` (a usage error) when it cannot.
+bool validate(const ParallaxRequest &request, const render::RenderOptions &options,
+              std::string &error);
 
 /// The check over every frame `options` asks for, with the figures to
 /// `out` and the maps, chart and report to their files; errors one line each

@@ -1,42 +1,58 @@
-// Figures that need more than one measurement of the frame: where the
-// camera's centre line meets zero parallax, and the eye distance that brings
-// the frame within its budget, each found through the lens's own rays.
+// Figures of the rig itself, found through the lens's own rays: where the
+// camera's centre line meets zero parallax, and the parallax of points at
+// infinity (which the eye distance does not change).
 #ifndef BRELVIX_TOOLS_PARALLAX_PROBE_H
 #define BRELVIX_TOOLS_PARALLAX_PROBE_H
 
-#include "tools/parallax/budget.h"
 #include "tools/parallax/eye_rays.h"
 
-#include <functional>
 #include <optional>
+#include <vector>
 
 namespace brelvix::parallax {
 
-/// The distance from the camera (midway between the eyes) along its forward
-/// axis at which a point has zero horizontal parallax; none when no finite
-/// distance has (a parallel rig: infinity; eyes turned apart: beyond it).
-std::optional<double> zeroParallaxDistance(const EyeRays &eyes);
+/// What the rig does with infinity: on the screen (parallel eyes), behind it
+/// (eyes turned in: converged at a distance), or in front of it (eyes turned
+/// apart: diverged, no screen plane).
+enum class RigKind { parallel, converged, diverged };
 
-/// The frame's figures with the eye distance (`StereoDistance`) set to a
-/// value, measured again through the lens; `full` asks for every pixel, else
-/// a coarser grid will do.
-using MeasureAt = std::function<FrameFigures(double eyeDistance, bool full)>;
-
-struct Suggestion {
-    /// The largest eye distance found within the horizontal budget; none
-    /// when the current one is 0 or even 0 is not within it.
-    std::optional<double> eyeDistance;
-    /// The figures measured at it, every pixel.
-    FrameFigures figures;
-    int measurements = 0;
+struct RigShape {
+    RigKind kind = RigKind::parallel;
+    /// Converged: the distance from the camera (midway between the eyes)
+    /// along its forward axis at which a point has zero horizontal parallax.
+    std::optional<double> screenDistance;
 };
 
-/// Searches the eye distance from 0 to well past `current`: each candidate
-/// comes from a straight line through the last two measurements of the 1st
-/// and 99th percentiles, and is measured again; the answer is the largest
-/// one measured within the budget, checked on every pixel.
-Suggestion suggestEyeDistance(double current, const FrameFigures &atCurrent, const Budget &budget,
-                              const MeasureAt &measure);
+const char *kindName(RigKind kind);
+
+/// The rig's shape, on the camera's centre line. Within 1/100 pixel of zero
+/// at infinity (the search's precision) counts as parallel.
+RigShape rigShape(const EyeRays &eyes);
+
+/// Horizontal parallax in pixels of a point (or direction), or NaN when an
+/// eye does not find it.
+double parallaxOf(const EyeRays &eyes, const Target &target, FilmPosition leftGuess,
+                  FilmPosition rightGuess);
+
+/// The horizontal parallax, pixels, of the point at infinity straight ahead
+/// of the camera; NaN when an eye does not find it.
+double centreParallaxAtInfinity(const EyeRays &eyes);
+
+/// The horizontal parallax, pixels, of the point at infinity in each left
+/// pixel's direction, on a grid of every `step`-th pixel, read between
+/// them bilinearly: it changes smoothly over the image.
+class InfinityParallax {
+  public:
+    InfinityParallax(const EyeRays &eyes, int step);
+    /// At left pixel centre (x, y); NaN where the grid found none.
+    double at(double x, double y) const;
+
+  private:
+    int step_ = 1;
+    int columns_ = 0;
+    int rows_ = 0;
+    std::vector<double> values_;
+};
 
 } // namespace brelvix::parallax
 

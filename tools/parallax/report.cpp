@@ -2,146 +2,243 @@
 
 #include "tools/parallax/number_text.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
 #include <cstdio>
 
 namespace brelvix::parallax {
 namespace {
 
-/// A number in its shortest round-trip form; null (JSON) or empty (CSV)
-/// when not finite.
-std::string num(double value, bool json) {
+using Json = nlohmann::ordered_json;
+
+/// A number as JSON writes it (the shortest form that reads back exactly);
+/// null when not finite, and 0 for -0.
+Json number(double value) {
     if (!std::isfinite(value)) {
-        return json ? "null" : "";
+        return nullptr;
     }
-    char text[40];
-    std::snprintf(text, sizeof text, "%.6g", value == 0.0 ? 0.0 : value);
+    return value == 0.0 ? 0.0 : value;
+}
+
+Json optionalNumber(const std::optional<double> &value) {
+    return value ? number(*value) : Json(nullptr);
+}
+
+Json extremeJson(const Extreme &e) {
+    return {{"percent", number(e.percent)},
+            {"pixels", number(e.pixels)},
+            {"x", e.place.x},
+            {"y", e.place.y},
+            {"distance", number(e.place.distance)}};
+}
+
+Json rigJson(const RigShape &rig) {
+    return {{"kind", kindName(rig.kind)}, {"screenDistance", optionalNumber(rig.screenDistance)}};
+}
+
+/// A value measured again: the same fields, null, when there is none.
+Json measuredJson(const char *name, const std::optional<Measured> &m, const Budget &budget) {
+    const bool has = m.has_value();
+    return {{name, has ? number(m->value) : Json(nullptr)},
+            {"nearPercentile", has ? number(m->figures.nearPercentile.percent) : Json(nullptr)},
+            {"farPercentile", has ? number(m->figures.farPercentile.percent) : Json(nullptr)},
+            {"withinBudget", has ? Json(horizontalWithin(m->figures, budget)) : Json(nullptr)}};
+}
+
+Json adviceJson(const FrameReport &r, const Budget &budget) {
+    const std::optional<AngleAdvice> &a = r.angle;
+    Json angle = measuredJson("stereoAngle", a ? std::optional(a->angle) : std::nullopt, budget);
+    angle["rig"] = a ? rigJson(a->rig) : Json{{"kind", nullptr}, {"screenDistance", nullptr}};
+    return {{"stereoDistanceRange",
+             {{"kind", kindName(r.distance.kind)},
+              {"low", measuredJson("stereoDistance", r.distance.low, budget)},
+              {"high", measuredJson("stereoDistance", r.distance.high, budget)}}},
+            {"stereoAngle", angle},
+            {"imageShiftPixels", optionalNumber(r.imageShift)}};
+}
+
+Json frameJson(const FrameReport &r, const Budget &budget) {
+    const FrameFigures &f = r.figures;
+    return {{"frame", r.frame},
+            {"seenPixels", f.seenPixels},
+            {"hiddenPixels", f.hiddenPixels},
+            {"outsideViewPixels", f.outsidePixels},
+            {"nearest", extremeJson(f.nearest)},
+            {"nearPercentile", extremeJson(f.nearPercentile)},
+            {"farPercentile", extremeJson(f.farPercentile)},
+            {"farthest", extremeJson(f.farthest)},
+            {"vertical", extremeJson(f.vertical)},
+            {"verticalPercentile", number(f.verticalPercentile)},
+            {"outsideBudgetShare", number(f.outsideBudgetShare)},
+            {"windowViolations", {{"left", f.windowLeft}, {"right", f.windowRight}}},
+            {"overBudget", f.overBudget},
+            {"over",
+             {{"tooNear", f.tooNear},
+              {"tooFar", f.tooFar},
+              {"diverges", f.diverges},
+              {"vertical", f.verticalOver}}},
+            {"rig", rigJson(r.rig)},
+            {"stereoDistance", number(r.eyeDistance)},
+            {"stereoAngle", number(r.eyeAngle)},
+            {"advice", adviceJson(r, budget)}};
+}
+
+Json settingJson(const ReportSetting &setting) {
+    const Budget &b = setting.budget;
+    return {{"units", setting.units},
+            {"eyeImage", {{"width", setting.eyeWidth}, {"height", setting.eyeHeight}}},
+            {"budget",
+             {{"nearPercent", number(b.nearPercent)},
+              {"farPercent", number(b.farPercent)},
+              {"screenWidthMetres", number(b.screenWidth)},
+              {"divergencePercent", number(b.divergencePercent())},
+              {"verticalPercent", number(b.verticalPercent)},
+              {"percentile", number(b.percentile)},
+              {"imageShiftPixels", number(b.imageShift)}}}};
+}
+
+/// A JSON object's leaves as (dotted name, text) pairs, in order.
+void flatten(const Json &value, const std::string &name,
+             std::vector<std::pair<std::string, std::string>> &cells) {
+    if (value.is_object()) {
+        for (const auto &[key, inner] : value.items()) {
+            flatten(inner, name.empty() ? key : name + "." + key, cells);
+        }
+    } else {
+        cells.emplace_back(name, value.is_null()     ? ""
+                                 : value.is_string() ? value.get<std::string>()
+                                                     : value.dump());
+    }
+}
+
+/// A setting or a suggestion in the line: four significant digits.
+std::string brief(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
     return text;
 }
 
-std::string jsonExtreme(const Extreme &e) {
-    return "{\"percent\": " + num(e.percent, true) + ", \"pixels\": " + num(e.pixels, true) +
-           ", \"x\": " + std::to_string(e.place.x) + ", \"y\": " + std::to_string(e.place.y) +
-           ", \"distance\": " + num(e.place.distance, true) + "}";
+std::string ordinal(double value) {
+    const std::string text = brief(value);
+    const long whole = std::lround(value);
+    if (static_cast<double>(whole) != value || (whole % 100 >= 11 && whole % 100 <= 13)) {
+        return text + "th";
+    }
+    const long last = whole % 10;
+    return text + (last == 1 ? "st" : last == 2 ? "nd" : last == 3 ? "rd" : "th");
 }
 
-std::string optionalNumber(const std::optional<double> &value, bool json) {
-    return value ? num(*value, json) : (json ? "null" : "");
+std::string rigText(const RigShape &rig, const std::string &units) {
+    switch (rig.kind) {
+    case RigKind::converged:
+        return rig.screenDistance
+                   ? "converged, screen plane at " + fixed(*rig.screenDistance, 3) + " " + units
+                   : "converged, screen plane not found";
+    case RigKind::diverged:
+        return "diverged, no screen plane (infinity in front of it)";
+    case RigKind::parallel:
+        break;
+    }
+    return "parallel, screen plane at infinity";
+}
+
+std::string distanceText(const FrameReport &frame, const std::string &units) {
+    const DistanceAdvice &d = frame.distance;
+    const std::string now = " (now " + brief(frame.eyeDistance) + ")";
+    switch (d.kind) {
+    case DistanceAdvice::Kind::none:
+        return "no StereoDistance brings it within" + now;
+    case DistanceAdvice::Kind::any:
+        return "any StereoDistance keeps it within";
+    case DistanceAdvice::Kind::range:
+        break;
+    }
+    const auto end = [](const std::optional<Measured> &m, const char *missing) {
+        return m ? brief(m->value) : std::string(missing);
+    };
+    return "StereoDistance " + end(d.low, "0") + " to " + end(d.high, "any") + " " + units +
+           " keeps it within" + now;
+}
+
+std::string overText(const FrameFigures &f) {
+    std::string why;
+    for (const auto &[holds, text] : {std::pair{f.tooNear, "too near"},
+                                      {f.tooFar, "too far"},
+                                      {f.diverges, "diverges"},
+                                      {f.verticalOver, "vertical"}}) {
+        if (holds) {
+            why += (why.empty() ? "" : ", ") + std::string(text);
+        }
+    }
+    return "OVER BUDGET (" + why + ")";
+}
+
+std::string adviceText(const FrameReport &frame, const std::string &units) {
+    std::string text = "; " + distanceText(frame, units);
+    if (frame.angle) {
+        text += "; StereoAngle " + brief(frame.angle->angle.value) + " centres it (" +
+                rigText(frame.angle->rig, units) + ")";
+    }
+    if (frame.imageShift) {
+        text += "; an image shift of " + fixed(*frame.imageShift, 1) + " px centres it";
+    }
+    return text;
 }
 
 } // namespace
+
+std::string percentileName(double percentile) {
+    return percentile == 0.0
+               ? std::string("extremes")
+               : ordinal(percentile) + "/" + ordinal(100.0 - percentile) + " percentile";
+}
 
 std::string frameLine(const FrameReport &frame, const ReportSetting &setting) {
     const FrameFigures &f = frame.figures;
     std::string line = "frame " + std::to_string(frame.frame) + ": ";
     if (f.seenPixels == 0) {
-        return line + "nothing seen by both eyes\n";
+        return line + "nothing seen by both eyes; " + rigText(frame.rig, setting.units) + "\n";
     }
-    line += "near " + fixed(f.near1.percent, 2) + " % (" + fixed(f.near1.pixels, 1) + " px), far " +
-            fixed(f.far99.percent, 2) + " % (" + fixed(f.far99.pixels, 1) +
-            " px) at the 1st/99th percentile; extremes " + fixed(f.nearest.percent, 2) + " / " +
-            fixed(f.farthest.percent, 2) + " %; vertical up to " +
-            fixed(std::abs(f.vertical.pixels), 2) + " px; screen plane at " +
-            (frame.zeroPlane ? fixed(*frame.zeroPlane, 3) + " " + setting.units : "infinity") +
-            "; " + fixed(100.0 * f.outsideBudgetShare, 1) + " % outside the budget";
+    line += "near " + fixed(f.nearPercentile.percent, 2) + " % (" +
+            fixed(f.nearPercentile.pixels, 1) + " px), far " + fixed(f.farPercentile.percent, 2) +
+            " % (" + fixed(f.farPercentile.pixels, 1) + " px) at the " +
+            percentileName(setting.budget.percentile) + "; extremes " +
+            fixed(f.nearest.percent, 2) + " / " + fixed(f.farthest.percent, 2) +
+            " %; vertical up to " + fixed(std::abs(f.vertical.pixels), 2) + " px; " +
+            rigText(frame.rig, setting.units) + "; " + fixed(100.0 * f.outsideBudgetShare, 1) +
+            " % outside the budget";
     if (f.windowLeft + f.windowRight > 0) {
         line += "; window cut " + std::to_string(f.windowLeft) + " px left, " +
                 std::to_string(f.windowRight) + " px right";
     }
-    if (f.overBudget) {
-        const Budget &b = setting.budget;
-        std::string why;
-        const auto reason = [&why](bool holds, const char *text) {
-            if (holds) {
-                why += (why.empty() ? "" : ", ") + std::string(text);
-            }
-        };
-        reason(f.near1.percent < b.nearPercent, "too near");
-        reason(f.far99.percent > b.farPercent, "too far");
-        reason(f.diverges, "diverges");
-        reason(f.vertical99Percent > b.verticalPercent, "vertical");
-        line += "; OVER BUDGET (" + why + ")";
-    } else {
-        line += "; within budget";
-    }
-    if (frame.suggestion.eyeDistance) {
-        line += "; StereoDistance up to " + num(*frame.suggestion.eyeDistance, false) + " " +
-                setting.units + " (now " + num(frame.eyeDistance, false) + ")";
-    } else if (frame.eyeDistance > 0.0) {
-        line += "; no StereoDistance brings it within (StereoAngle alone is over)";
-    }
-    return line + "\n";
+    line += f.overBudget ? "; " + overText(f) : "; within budget";
+    return line + adviceText(frame, setting.units) + "\n";
 }
 
 std::string reportJson(const std::vector<FrameReport> &frames, const ReportSetting &setting) {
-    const Budget &b = setting.budget;
-    std::string text = "{\n  \"units\": \"" + setting.units + "\",\n";
-    text += "  \"eyeImage\": {\"width\": " + std::to_string(setting.eyeWidth) +
-            ", \"height\": " + std::to_string(setting.eyeHeight) + "},\n";
-    text += "  \"budget\": {\"nearPercent\": " + num(b.nearPercent, true) +
-            ", \"farPercent\": " + num(b.farPercent, true) +
-            ", \"screenWidthMetres\": " + num(b.screenWidth, true) +
-            ", \"divergencePercent\": " + num(b.divergencePercent(), true) +
-            ", \"verticalPercent\": " + num(b.verticalPercent, true) + "},\n";
-    text += "  \"frames\": [";
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        const FrameReport &r = frames[i];
-        const FrameFigures &f = r.figures;
-        text += i == 0 ? "\n" : ",\n";
-        text += "    {\"frame\": " + std::to_string(r.frame) +
-                ", \"seenPixels\": " + std::to_string(f.seenPixels) +
-                ", \"hiddenPixels\": " + std::to_string(f.hiddenPixels) +
-                ", \"outsideViewPixels\": " + std::to_string(f.outsidePixels) + ",\n";
-        text += "     \"nearest\": " + jsonExtreme(f.nearest) + ",\n";
-        text += "     \"near1\": " + jsonExtreme(f.near1) + ",\n";
-        text += "     \"far99\": " + jsonExtreme(f.far99) + ",\n";
-        text += "     \"farthest\": " + jsonExtreme(f.farthest) + ",\n";
-        text += "     \"vertical\": " + jsonExtreme(f.vertical) +
-                ", \"vertical99Percent\": " + num(f.vertical99Percent, true) + ",\n";
-        text += "     \"zeroParallaxDistance\": " + optionalNumber(r.zeroPlane, true) +
-                ", \"outsideBudgetShare\": " + num(f.outsideBudgetShare, true) +
-                ", \"diverges\": " + (f.diverges ? "true" : "false") +
-                ", \"windowViolations\": {\"left\": " + std::to_string(f.windowLeft) +
-                ", \"right\": " + std::to_string(f.windowRight) + "}" +
-                ", \"overBudget\": " + (f.overBudget ? "true" : "false") + ",\n";
-        text += "     \"stereoDistance\": " + num(r.eyeDistance, true) +
-                ", \"suggestedStereoDistance\": " + optionalNumber(r.suggestion.eyeDistance, true);
-        if (r.suggestion.eyeDistance) {
-            text += ", \"atSuggestion\": {\"near1Percent\": " +
-                    num(r.suggestion.figures.near1.percent, true) +
-                    ", \"far99Percent\": " + num(r.suggestion.figures.far99.percent, true) + "}";
-        }
-        text += "}";
+    Json report = settingJson(setting);
+    report["frames"] = Json::array();
+    for (const FrameReport &frame : frames) {
+        report["frames"].push_back(frameJson(frame, setting.budget));
     }
-    text += "\n  ]\n}\n";
-    return text;
+    return report.dump(2) + "\n";
 }
 
 std::string reportCsv(const std::vector<FrameReport> &frames, const ReportSetting &setting) {
-    std::string text =
-        "frame,near1_percent,near1_px,far99_percent,far99_px,nearest_percent,nearest_x,nearest_y,"
-        "nearest_distance,farthest_percent,farthest_x,farthest_y,farthest_distance,"
-        "vertical_px,vertical_percent,vertical_x,vertical_y,vertical99_percent,"
-        "zero_parallax_distance,outside_budget_share,diverges,window_left,window_right,"
-        "over_budget,stereo_distance,suggested_stereo_distance,seen,hidden,outside_view,units\n";
-    for (const FrameReport &r : frames) {
-        const FrameFigures &f = r.figures;
-        const auto e = [](const Extreme &x) {
-            return num(x.percent, false) + "," + std::to_string(x.place.x) + "," +
-                   std::to_string(x.place.y) + "," + num(x.place.distance, false);
-        };
-        text += std::to_string(r.frame) + "," + num(f.near1.percent, false) + "," +
-                num(f.near1.pixels, false) + "," + num(f.far99.percent, false) + "," +
-                num(f.far99.pixels, false) + "," + e(f.nearest) + "," + e(f.farthest) + "," +
-                num(f.vertical.pixels, false) + "," + num(f.vertical.percent, false) + "," +
-                std::to_string(f.vertical.place.x) + "," + std::to_string(f.vertical.place.y) +
-                "," + num(f.vertical99Percent, false) + "," + optionalNumber(r.zeroPlane, false) +
-                "," + num(f.outsideBudgetShare, false) + "," + (f.diverges ? "1" : "0") + "," +
-                std::to_string(f.windowLeft) + "," + std::to_string(f.windowRight) + "," +
-                (f.overBudget ? "1" : "0") + "," + num(r.eyeDistance, false) + "," +
-                optionalNumber(r.suggestion.eyeDistance, false) + "," +
-                std::to_string(f.seenPixels) + "," + std::to_string(f.hiddenPixels) + "," +
-                std::to_string(f.outsidePixels) + "," + setting.units + "\n";
+    const Json common = settingJson(setting);
+    std::string text;
+    for (const FrameReport &frame : frames) {
+        std::vector<std::pair<std::string, std::string>> cells;
+        flatten(frameJson(frame, setting.budget), "", cells);
+        flatten(common, "", cells);
+        std::string header;
+        std::string row;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            header += (i == 0 ? "" : ",") + cells[i].first;
+            row += (i == 0 ? "" : ",") + cells[i].second;
+        }
+        text += (text.empty() ? header + "\n" : "") + row + "\n";
     }
     return text;
 }

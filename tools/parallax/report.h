@@ -1,25 +1,15 @@
 // What the parallax check says of each frame: one line on standard output,
-// and a report file of all frames, JSON or CSV.
+// and a report file of all frames, JSON or CSV (the JSON's figures, one
+// column each).
 #ifndef BRELVIX_TOOLS_PARALLAX_REPORT_H
 #define BRELVIX_TOOLS_PARALLAX_REPORT_H
 
-#include "tools/parallax/probe.h"
+#include "tools/parallax/frame_check.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace brelvix::parallax {
-
-struct FrameReport {
-    long frame = 0;
-    FrameFigures figures;
-    /// On the centre line; none: no finite distance (see probe.h).
-    std::optional<double> zeroPlane;
-    /// The frame's `StereoDistance` at the moment measured.
-    double eyeDistance = 0.0;
-    Suggestion suggestion;
-};
 
 /// What holds for every frame of a run.
 struct ReportSetting {
@@ -29,6 +19,9 @@ struct ReportSetting {
     int eyeWidth = 0;
     int eyeHeight = 0;
 };
+
+/// "1st/99th percentile", or "extremes" for a percentile of 0.
+std::string percentileName(double percentile);
 
 std::string frameLine(const FrameReport &frame, const ReportSetting &setting);
 std::string reportJson(const std::vector<FrameReport> &frames, const ReportSetting &setting);
