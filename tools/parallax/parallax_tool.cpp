@@ -24,14 +24,6 @@
 namespace brelvix::parallax {
 namespace {
 
-bool endsWith(const std::string &text, const std::string &end) {
-    if (text.size() < end.size()) {
-        return false;
-    }
-    return std::equal(end.rbegin(), end.rend(), text.rbegin(),
-                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
-}
-
 /// FILE.png -> FILE-brackets.EXTENSION.
 std::string chartPath(const std::string &mapPath, const std::string &extension) {
     return mapPath.substr(0, mapPath.size() - 4) + "-brackets." + extension;
@@ -135,8 +127,8 @@ bool checkOne(Run &run, const render::PreparedFrame &frame, std::string &error) 
 
 bool writeReport(const Run &run, std::string &error) {
     const std::string &path = run.request.reportPath;
-    const std::string text = endsWith(path, ".csv") ? reportCsv(run.reports, run.setting)
-                                                    : reportJson(run.reports, run.setting);
+    const std::string text = hasExtension(path, ".csv") ? reportCsv(run.reports, run.setting)
+                                                        : reportJson(run.reports, run.setting);
     if (!writeFile(path, text, error)) {
         return false;
     }

@@ -37,6 +37,9 @@ inline constexpr double kVerticalPrecisionPixels = 0.02;
 
 /// Whether the check can carry out `request` with the renderer's `options`;
 /// false with a one-line `error` (a usage error) when it cannot.
+/// Whether `path` ends in `extension`, letters of either case.
+bool hasExtension(const std::string &path, const std::string &extension);
+
 bool validate(const ParallaxRequest &request, const render::RenderOptions &options,
               std::string &error);
 

@@ -9,17 +9,13 @@
 #include <vector>
 
 namespace brelvix::parallax {
-namespace {
-
-bool endsWith(const std::string &text, const std::string &end) {
-    if (text.size() < end.size()) {
+bool hasExtension(const std::string &path, const std::string &extension) {
+    if (path.size() < extension.size()) {
         return false;
     }
-    return std::equal(end.rbegin(), end.rend(), text.rbegin(),
+    return std::equal(extension.rbegin(), extension.rend(), path.rbegin(),
                       [](char a, char b) { return std::tolower(a) == std::tolower(b); });
 }
-
-} // namespace
 
 bool validate(const ParallaxRequest &request, const render::RenderOptions &options,
               std::string &error) {
@@ -43,8 +39,8 @@ bool validate(const ParallaxRequest &request, const render::RenderOptions &optio
         return false;
     }
     // The report's ending tells it from the pictures (.png, .svg).
-    if (!request.reportPath.empty() && !endsWith(request.reportPath, ".json") &&
-        !endsWith(request.reportPath, ".csv")) {
+    if (!request.reportPath.empty() && !hasExtension(request.reportPath, ".json") &&
+        !hasExtension(request.reportPath, ".csv")) {
         error = "--parallax-report " + request.reportPath + ": give a name ending in .json or .csv";
         return false;
     }

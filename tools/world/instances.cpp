@@ -44,16 +44,6 @@ bool alongTheAxes(const Placement &p) {
            p.zAxis.x == 0.0 && p.zAxis.y == 0.0;
 }
 
-Bounds ownBounds(const std::vector<Mesh> &meshes) {
-    Bounds bounds;
-    for (const Mesh &mesh : meshes) {
-        for (const Point3f &p : mesh.positions) {
-            bounds.add({p.x, p.y, p.z});
-        }
-    }
-    return bounds;
-}
-
 } // namespace
 
 void addBounds(const InstancedObjects &placed, Bounds &bounds) {
@@ -77,7 +67,7 @@ void addBounds(const InstancedObjects &placed, Bounds &bounds) {
         // own, so the two corners give the same bounds as every point.
         std::optional<Bounds> &box = own[instance.object];
         if (!box) {
-            box = ownBounds(meshes);
+            box = boundsOf(meshes);
         }
         if (!box->empty()) {
             bounds.add(placement.point(box->low));

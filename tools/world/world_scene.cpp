@@ -221,6 +221,8 @@ const aiScene *import(Assimp::Importer &importer, const std::string &path, bool 
     return scene;
 }
 
+} // namespace
+
 Bounds boundsOf(const std::vector<Mesh> &meshes) {
     Bounds bounds;
     for (const Mesh &mesh : meshes) {
@@ -230,8 +232,6 @@ Bounds boundsOf(const std::vector<Mesh> &meshes) {
     }
     return bounds;
 }
-
-} // namespace
 
 void setImportObserver(ImportObserver observer) { importObserver = observer; }
 

@@ -71,6 +71,9 @@ struct Bounds {
     void add(Vec3 point);
 };
 
+/// The bounds of every point of `meshes`.
+Bounds boundsOf(const std::vector<Mesh> &meshes);
+
 struct WorldScene {
     std::vector<Mesh> meshes;
     std::vector<Camera> cameras;
