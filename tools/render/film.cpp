@@ -1,6 +1,7 @@
 #include "tools/render/film.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -131,7 +132,96 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
     }
 }
 
-Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RayShader &shader,
+double shutterTime(int motionSteps, double fraction) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    const double record =
+        std::clamp(std::floor(fraction * intervals), 0.0, static_cast<double>(intervals));
+    return record / intervals;
+}
+
+namespace {
+
+/// One worker's tiles: the samples of a tile's pixels, its rays and what
+/// they saw, kept from tile to tile so that a tile allocates nothing.
+class TileWork {
+  public:
+    TileWork(const FilmSettings &settings, const LensRays &lens, const BatchShader &shader,
+             Image &image)
+        : settings_(settings), lens_(lens), shader_(shader), image_(image) {
+        const std::size_t perTile = static_cast<std::size_t>(kTileSize * kTileSize) *
+                                    static_cast<std::size_t>(std::max(settings.samplesPerPixel, 1));
+        rays_.reserve(perTile);
+        owners_.reserve(perTile);
+        seen_.reserve(perTile);
+    }
+
+    /// Renders the tile whose top left pixel is (x0, y0).
+    void render(int x0, int y0) {
+        const int columns = std::min(kTileSize, settings_.width - x0);
+        const int rows = std::min(kTileSize, settings_.height - y0);
+        const int pixels = columns * rows;
+        for (int p = 0; p < pixels; ++p) {
+            pixelSamples(settings_, x0 + p % columns, y0 + p / columns, samples_[p]);
+        }
+        // One sample of every pixel, then the next: neighbours on the film
+        // are neighbours in the batch.
+        rays_.clear();
+        owners_.clear();
+        const std::size_t count = samples_[0].size();
+        for (std::size_t s = 0; s < count; ++s) {
+            for (int p = 0; p < pixels; ++p) {
+                const FilmSample &sample = samples_[p][s];
+                CameraRay ray{};
+                if (lens_.evaluate(lens_.instance, sample.filmX, sample.filmY, sample.lensX,
+                                   sample.lensY, sample.shutterFraction, &ray) == 0) {
+                    ++missed;
+                    continue;
+                }
+                rays_.push_back(
+                    toRay(ray, shutterTime(settings_.motionSteps, sample.shutterFraction)));
+                owners_.push_back(static_cast<uint8_t>(p));
+            }
+        }
+        seen_.resize(rays_.size());
+        packetRays += shader_(rays_, seen_);
+
+        std::array<Rgb, kTileSize * kTileSize> sums{};
+        std::array<double, kTileSize * kTileSize> nearest{};
+        nearest.fill(std::numeric_limits<double>::infinity());
+        for (std::size_t i = 0; i < rays_.size(); ++i) {
+            sums[owners_[i]] = sums[owners_[i]] + seen_[i].colour;
+            nearest[owners_[i]] = std::min(nearest[owners_[i]], seen_[i].distance);
+        }
+        for (int p = 0; p < pixels; ++p) {
+            const std::size_t pixel = static_cast<std::size_t>(y0 + p / columns) *
+                                          static_cast<std::size_t>(image_.width) +
+                                      static_cast<std::size_t>(x0 + p % columns);
+            image_.pixels[pixel] = sums[p] * (1.0 / static_cast<double>(count));
+            image_.depth[pixel] = static_cast<float>(nearest[p]);
+        }
+    }
+
+    uint64_t missed = 0;
+    uint64_t packetRays = 0;
+
+  private:
+    const FilmSettings &settings_;
+    const LensRays &lens_;
+    const BatchShader &shader_;
+    Image &image_;
+    std::array<std::vector<FilmSample>, kTileSize * kTileSize> samples_;
+    std::vector<Ray> rays_;
+    /// The tile's pixel of each ray.
+    std::vector<uint8_t> owners_;
+    std::vector<ShadedRay> seen_;
+};
+
+} // namespace
+
+Image renderFilm(const FilmSettings &settings, const LensRays &lens, const BatchShader &shader,
                  int threads, const ProgressReport &progress, RenderStats *stats,
                  const std::atomic<int> *stop) {
     Image image;
@@ -143,45 +233,48 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
     image.depth.assign(image.pixels.size(), std::numeric_limits<float>::infinity());
 
     std::atomic<uint64_t> missed{0};
+    std::atomic<uint64_t> packetRays{0};
     const auto start = std::chrono::steady_clock::now();
 
-    const RowWork work = [&](int py, const StopCheck &stopping) {
-        std::vector<FilmSample> samples;
-        uint64_t localMissed = 0;
-        for (int px = 0; px < settings.width && !stopping(); ++px) {
-            pixelSamples(settings, px, py, samples);
-            Rgb sum{};
-            double nearest = std::numeric_limits<double>::infinity();
-            for (const FilmSample &sample : samples) {
-                CameraRay ray{};
-                if (lens.evaluate(lens.instance, sample.filmX, sample.filmY, sample.lensX,
-                                  sample.lensY, sample.shutterFraction, &ray) == 0) {
-                    ++localMissed;
-                    continue;
-                }
-                const ShadedRay seen = shader(toRay(ray));
-                sum = sum + seen.colour;
-                nearest = std::min(nearest, seen.distance);
-            }
-            const std::size_t pixel =
-                static_cast<std::size_t>(py) * static_cast<std::size_t>(image.width) +
-                static_cast<std::size_t>(px);
-            image.pixels[pixel] = sum * (1.0 / static_cast<double>(samples.size()));
-            image.depth[pixel] = static_cast<float>(nearest);
+    const RowWork work = [&](int tileRow, const StopCheck &stopping) {
+        TileWork tiles(settings, lens, shader, image);
+        for (int x0 = 0; x0 < settings.width && !stopping(); x0 += kTileSize) {
+            tiles.render(x0, tileRow * kTileSize);
         }
-        missed += localMissed;
+        missed += tiles.missed;
+        packetRays += tiles.packetRays;
     };
-    const int workers = forEachRow(settings.height, threads, work, progress, stop);
+    // Progress in rows of pixels, however many rows a tile has.
+    const ProgressReport rowProgress =
+        progress ? ProgressReport([&](std::int64_t done, std::int64_t) {
+            progress(std::min<std::int64_t>(done * kTileSize, settings.height), settings.height);
+        })
+                 : ProgressReport();
+    const int tileRows = (settings.height + kTileSize - 1) / kTileSize;
+    const int workers = forEachRow(tileRows, threads, work, rowProgress, stop);
 
     if (stats != nullptr) {
         stats->threads = workers;
         stats->rays = static_cast<uint64_t>(image.pixels.size()) *
                       static_cast<uint64_t>(std::max(settings.samplesPerPixel, 1));
         stats->missedRays = missed.load();
+        stats->packetRays = packetRays.load();
         stats->seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     return image;
+}
+
+Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RayShader &shader,
+                 int threads, const ProgressReport &progress, RenderStats *stats,
+                 const std::atomic<int> *stop) {
+    const BatchShader eachRay = [&shader](std::span<const Ray> rays, std::span<ShadedRay> seen) {
+        for (std::size_t i = 0; i < rays.size(); ++i) {
+            seen[i] = shader(rays[i]);
+        }
+        return std::size_t{0};
+    };
+    return renderFilm(settings, lens, eachRay, threads, progress, stats, stop);
 }
 
 } // namespace brelvix::render
