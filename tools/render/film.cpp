@@ -64,6 +64,39 @@ double recordFraction(int motionSteps, int record) {
     return record >= intervals ? 1.0 : (record + 0.5) / intervals;
 }
 
+namespace {
+
+/// Sine and cosine of an angle within [-pi/4, pi/4], by their Taylor series
+/// to the a^15 and a^16 terms, whose remainders there are below 5e-17: as
+/// exact as the library's and without its range reduction. The terms are
+/// summed in pairs (Estrin's scheme) rather than one after the other, so
+/// that the processor can work on several at once.
+void quarterSinCos(double angle, double &sine, double &cosine) {
+    constexpr auto term = [](int power) {
+        double factorial = 1.0;
+        for (int k = 2; k <= power; ++k) {
+            factorial *= k;
+        }
+        return ((power / 2) % 2 == 0 ? 1.0 : -1.0) / factorial;
+    };
+    const double a2 = angle * angle;
+    const double a4 = a2 * a2;
+    const double a8 = a4 * a4;
+    // sin a / a and cos a as polynomials in a^2.
+    const double s01 = term(1) + term(3) * a2;
+    const double s23 = term(5) + term(7) * a2;
+    const double s45 = term(9) + term(11) * a2;
+    const double s67 = term(13) + term(15) * a2;
+    const double c01 = term(0) + term(2) * a2;
+    const double c23 = term(4) + term(6) * a2;
+    const double c45 = term(8) + term(10) * a2;
+    const double c67 = term(12) + term(14) * a2;
+    sine = angle * ((s01 + s23 * a4) + (s45 + s67 * a4) * a8);
+    cosine = (c01 + c23 * a4) + ((c45 + c67 * a4) + term(16) * a8) * a8;
+}
+
+} // namespace
+
 void squareToDisc(double u, double v, double &x, double &y) {
     const double a = 2.0 * u - 1.0;
     const double b = 2.0 * v - 1.0;
@@ -72,17 +105,19 @@ void squareToDisc(double u, double v, double &x, double &y) {
         return;
     }
     constexpr double quarterPi = std::numbers::pi / 4.0;
-    double radius = 0.0;
-    double angle = 0.0;
+    double sine = 0.0;
+    double cosine = 0.0;
     if (std::abs(a) > std::abs(b)) {
-        radius = a;
-        angle = quarterPi * (b / a);
+        // Angle pi/4 b/a, within [-pi/4, pi/4].
+        quarterSinCos(quarterPi * (b / a), sine, cosine);
+        x = a * cosine;
+        y = a * sine;
     } else {
-        radius = b;
-        angle = 2.0 * quarterPi - quarterPi * (a / b);
+        // Angle pi/2 - pi/4 a/b: its cosine is the sine of pi/4 a/b.
+        quarterSinCos(quarterPi * (a / b), sine, cosine);
+        x = b * sine;
+        y = b * cosine;
     }
-    x = radius * std::cos(angle);
-    y = radius * std::sin(angle);
 }
 
 void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples) {
@@ -97,23 +132,30 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
     const double height = settings.height;
     const int records = 4 * std::max(settings.motionSteps, 0) + 1;
 
+    const double toColumn = 1.0 / columns;
+    const double toRow = 1.0 / rows;
+    const double toSlice = 1.0 / count;
+    const double filmX = settings.filmWidth / width;
+    const double filmY = settings.filmHeight / height;
     for (int i = 0; i < count; ++i) {
         FilmSample &sample = samples[static_cast<std::size_t>(i)];
+        const int column = i % columns;
+        const int row = i / columns;
         // Film position: stratum i of the pixel's grid, jittered.
-        const double sx = ((i % columns) + random.uniform()) / columns;
-        const double sy = ((i / columns) + random.uniform()) / rows;
-        sample.filmX = ((px + sx) / width - 0.5) * settings.filmWidth;
-        sample.filmY = (0.5 - (py + sy) / height) * settings.filmHeight;
+        const double sx = (column + random.uniform()) * toColumn;
+        const double sy = (row + random.uniform()) * toRow;
+        sample.filmX = (px + sx - 0.5 * width) * filmX;
+        sample.filmY = (0.5 * height - (py + sy)) * filmY;
         // Lens position: stratum i of the lens's grid, onto the disc.
         if (settings.depthOfField) {
-            const double lu = ((i % columns) + random.uniform()) / columns;
-            const double lv = ((i / columns) + random.uniform()) / rows;
+            const double lu = (column + random.uniform()) * toColumn;
+            const double lv = (row + random.uniform()) * toRow;
             squareToDisc(lu, lv, sample.lensX, sample.lensY);
         } else {
             sample.lensX = sample.lensY = 0.0;
         }
         // Shutter: slice i of [0, 1), jittered, names one of the records.
-        const double slice = (i + random.uniform()) / count;
+        const double slice = (i + random.uniform()) * toSlice;
         const int record = std::min(static_cast<int>(slice * records), records - 1);
         sample.shutterFraction = recordFraction(settings.motionSteps, record);
     }
