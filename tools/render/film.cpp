@@ -95,30 +95,30 @@ void quarterSinCos(double angle, double &sine, double &cosine) {
     cosine = (c01 + c23 * a4) + ((c45 + c67 * a4) + term(16) * a8) * a8;
 }
 
-} // namespace
-
-void squareToDisc(double u, double v, double &x, double &y) {
+/// squareToDisc, inlined into the samples of a pixel.
+void discPoint(double u, double v, double &x, double &y) {
     const double a = 2.0 * u - 1.0;
     const double b = 2.0 * v - 1.0;
     if (a == 0.0 && b == 0.0) {
         x = y = 0.0;
         return;
     }
-    constexpr double quarterPi = std::numbers::pi / 4.0;
+    // Angle pi/4 b/a in the left and right quarters; pi/2 - pi/4 a/b in
+    // the top and bottom ones, whose cosine is the sine of pi/4 a/b. Chosen
+    // without a branch: which quarter a random point falls in is anyone's
+    // guess.
+    const bool sideways = std::abs(a) > std::abs(b);
+    const double radius = sideways ? a : b;
     double sine = 0.0;
     double cosine = 0.0;
-    if (std::abs(a) > std::abs(b)) {
-        // Angle pi/4 b/a, within [-pi/4, pi/4].
-        quarterSinCos(quarterPi * (b / a), sine, cosine);
-        x = a * cosine;
-        y = a * sine;
-    } else {
-        // Angle pi/2 - pi/4 a/b: its cosine is the sine of pi/4 a/b.
-        quarterSinCos(quarterPi * (a / b), sine, cosine);
-        x = b * sine;
-        y = b * cosine;
-    }
+    quarterSinCos(std::numbers::pi / 4.0 * ((sideways ? b : a) / radius), sine, cosine);
+    x = radius * (sideways ? cosine : sine);
+    y = radius * (sideways ? sine : cosine);
 }
+
+} // namespace
+
+void squareToDisc(double u, double v, double &x, double &y) { discPoint(u, v, x, y); }
 
 void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples) {
     const int count = std::max(settings.samplesPerPixel, 1);
@@ -150,7 +150,7 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
         if (settings.depthOfField) {
             const double lu = (column + random.uniform()) * toColumn;
             const double lv = (row + random.uniform()) * toRow;
-            squareToDisc(lu, lv, sample.lensX, sample.lensY);
+            discPoint(lu, lv, sample.lensX, sample.lensY);
         } else {
             sample.lensX = sample.lensY = 0.0;
         }
@@ -172,16 +172,6 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
         const std::size_t j = random.below(static_cast<std::size_t>(i) + 1);
         std::swap(samples[static_cast<std::size_t>(i)].shutterFraction, samples[j].shutterFraction);
     }
-}
-
-double shutterTime(int motionSteps, double fraction) {
-    const int intervals = 4 * motionSteps;
-    if (intervals <= 0) {
-        return 0.0;
-    }
-    const double record =
-        std::clamp(std::floor(fraction * intervals), 0.0, static_cast<double>(intervals));
-    return record / intervals;
 }
 
 namespace {

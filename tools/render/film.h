@@ -39,7 +39,9 @@
 #include "tools/render/row_pool.h"
 #include "tools/render/vec3.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -78,7 +80,15 @@ inline constexpr int kTileSize = 4;
 /// shutter fraction names: record r = min(floor(fraction x 4 x motionSteps),
 /// 4 x motionSteps) of the frame's table, at r / (4 x motionSteps). 0
 /// without motion steps.
-double shutterTime(int motionSteps, double fraction);
+inline double shutterTime(int motionSteps, double fraction) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    const double record =
+        std::clamp(std::floor(fraction * intervals), 0.0, static_cast<double>(intervals));
+    return record / intervals;
+}
 
 /// The lens's ray as the renderer traces it, at `time` within the shutter.
 inline Ray toRay(const CameraRay &ray, double time = 0.0) {

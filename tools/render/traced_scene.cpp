@@ -164,7 +164,8 @@ namespace {
 /// One thread's buffers for shadeAll, kept from batch to batch.
 struct BatchBuffers {
     std::vector<world::Ray> rays;
-    std::vector<world::Hit> hits;
+    std::vector<world::Hit> found;
+    std::vector<Hit> hits;
     std::vector<world::Segment> shadows;
     std::unique_ptr<bool[]> blocked;
     std::size_t blockedSize = 0;
@@ -192,11 +193,12 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     }
     BatchBuffers &buffers = batchBuffers;
     buffers.rays.resize(rays.size());
+    buffers.found.resize(rays.size());
     buffers.hits.resize(rays.size());
     for (std::size_t i = 0; i < rays.size(); ++i) {
         buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
     }
-    tracer_->closestHits(buffers.rays, buffers.hits, 0.0, 1e30);
+    tracer_->closestHits(buffers.rays, buffers.found, 0.0, 1e30);
     // The shadow rays of every hit, in the order of their camera rays, then
     // the light each hit sees from what they found.
     buffers.shadows.clear();
@@ -205,8 +207,9 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
         return true;
     };
     for (std::size_t i = 0; i < rays.size(); ++i) {
-        if (buffers.hits[i].kind != world::Hit::Kind::Sky) {
-            direct(fromTracer(buffers.hits[i]), rays[i].time, gather);
+        buffers.hits[i] = fromTracer(buffers.found[i]);
+        if (buffers.hits[i].object != kSky) {
+            direct(buffers.hits[i], rays[i].time, gather);
         }
     }
     const std::span<bool> blocked = buffers.blockedFor(buffers.shadows.size());
@@ -214,7 +217,7 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     std::size_t next = 0;
     const auto unblocked = [&blocked, &next](const world::Segment &) { return !blocked[next++]; };
     for (std::size_t i = 0; i < rays.size(); ++i) {
-        const Hit hit = fromTracer(buffers.hits[i]);
+        const Hit &hit = buffers.hits[i];
         seen[i] = hit.object == kSky ? lit(rays[i], hit, Rgb{})
                                      : lit(rays[i], hit, direct(hit, rays[i].time, unblocked));
     }

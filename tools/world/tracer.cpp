@@ -151,18 +151,6 @@ std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
     return tracer;
 }
 
-bool takes(const Ray &ray, double nearest, double farthest) {
-    const double coordinates[] = {ray.origin.x,    ray.origin.y,    ray.origin.z,
-                                  ray.direction.x, ray.direction.y, ray.direction.z};
-    for (const double c : coordinates) {
-        // NaN fails too.
-        if (!(std::abs(c) <= kLargestRayCoordinate)) {
-            return false;
-        }
-    }
-    return !std::isnan(nearest) && !std::isnan(farthest) && nearest >= 0.0;
-}
-
 Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
     if (!takes(ray, nearest, farthest)) {
         refused_.store(true, std::memory_order_relaxed);

@@ -21,6 +21,7 @@
 #include "tools/world/world_scene.h"
 
 #include <atomic>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <span>
@@ -144,7 +145,13 @@ inline constexpr double kLargestRayCoordinate = 1.8e18;
 /// Whether Embree takes the ray: every coordinate of its origin and direction
 /// within `kLargestRayCoordinate` (so finite in single precision), the
 /// distances not a number.
-bool takes(const Ray &ray, double nearest, double farthest);
+inline bool takes(const Ray &ray, double nearest, double farthest) {
+    // NaN fails every comparison; `&` rather than `&&` spares the branches.
+    const auto within = [](double c) { return std::abs(c) <= kLargestRayCoordinate; };
+    return within(ray.origin.x) & within(ray.origin.y) & within(ray.origin.z) &
+           within(ray.direction.x) & within(ray.direction.y) & within(ray.direction.z) &
+           !std::isnan(nearest) & !std::isnan(farthest) & (nearest >= 0.0);
+}
 
 /// The device configuration text for Embree: "isa=sse2,threads=1", ...
 std::string deviceConfig(const TracerOptions &options);
