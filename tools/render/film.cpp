@@ -54,16 +54,6 @@ int gridColumns(int count) {
 
 } // namespace
 
-double recordFraction(int motionSteps, int record) {
-    const int intervals = 4 * motionSteps;
-    if (intervals <= 0) {
-        return 0.0;
-    }
-    // The lens truncates fraction x intervals: half an interval of margin
-    // keeps the rounding of the quotient from naming the record below.
-    return record >= intervals ? 1.0 : (record + 0.5) / intervals;
-}
-
 namespace {
 
 /// Sine and cosine of an angle within [-pi/4, pi/4], by their Taylor series

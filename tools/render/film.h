@@ -147,7 +147,15 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
 
 /// The shutter fraction that names record `record` (0 to 4 x motionSteps)
 /// of the lens's table, well inside the record's interval.
-double recordFraction(int motionSteps, int record);
+inline double recordFraction(int motionSteps, int record) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    // The lens truncates fraction x intervals: half an interval of margin
+    // keeps the rounding of the quotient from naming the record below.
+    return record >= intervals ? 1.0 : (record + 0.5) / intervals;
+}
 
 /// Concentric map of the unit square onto the unit disc.
 void squareToDisc(double u, double v, double &x, double &y);

@@ -40,7 +40,7 @@ Hit Scene::trace(const Ray &ray, double maxDistance) const {
     return fromTracer(tracer_->closestHit({ray.origin, ray.direction, ray.time}, 0.0, maxDistance));
 }
 
-Hit Scene::fromTracer(const world::Hit &found) const {
+inline Hit Scene::fromTracer(const world::Hit &found) const {
     Hit hit{kSky,        found.distance, found.point, found.geometricNormal, found.shadingNormal,
             found.colour};
     switch (found.kind) {
@@ -165,7 +165,6 @@ namespace {
 struct BatchBuffers {
     std::vector<world::Ray> rays;
     std::vector<world::Hit> found;
-    std::vector<Hit> hits;
     std::vector<world::Segment> shadows;
     std::unique_ptr<bool[]> blocked;
     std::size_t blockedSize = 0;
@@ -194,7 +193,6 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     BatchBuffers &buffers = batchBuffers;
     buffers.rays.resize(rays.size());
     buffers.found.resize(rays.size());
-    buffers.hits.resize(rays.size());
     for (std::size_t i = 0; i < rays.size(); ++i) {
         buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
     }
@@ -207,9 +205,8 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
         return true;
     };
     for (std::size_t i = 0; i < rays.size(); ++i) {
-        buffers.hits[i] = fromTracer(buffers.found[i]);
-        if (buffers.hits[i].object != kSky) {
-            direct(buffers.hits[i], rays[i].time, gather);
+        if (buffers.found[i].kind != world::Hit::Kind::Sky) {
+            direct(fromTracer(buffers.found[i]), rays[i].time, gather);
         }
     }
     const std::span<bool> blocked = buffers.blockedFor(buffers.shadows.size());
@@ -217,7 +214,7 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     std::size_t next = 0;
     const auto unblocked = [&blocked, &next](const world::Segment &) { return !blocked[next++]; };
     for (std::size_t i = 0; i < rays.size(); ++i) {
-        const Hit &hit = buffers.hits[i];
+        const Hit hit = fromTracer(buffers.found[i]);
         seen[i] = hit.object == kSky ? lit(rays[i], hit, Rgb{})
                                      : lit(rays[i], hit, direct(hit, rays[i].time, unblocked));
     }
