@@ -46,18 +46,17 @@ void occlude(const int *valid, RTCScene scene, RTCIntersectContext *context, RTC
 /// Lane `i` of a packet's rays set as embreeRay sets a single ray.
 template <typename Rays>
 void setLane(Rays &rays, int i, const Ray &ray, double nearest, double farthest) {
-    const RTCRay single = embreeRay(ray, nearest, farthest);
-    rays.org_x[i] = single.org_x;
-    rays.org_y[i] = single.org_y;
-    rays.org_z[i] = single.org_z;
-    rays.dir_x[i] = single.dir_x;
-    rays.dir_y[i] = single.dir_y;
-    rays.dir_z[i] = single.dir_z;
-    rays.tnear[i] = single.tnear;
-    rays.tfar[i] = single.tfar;
-    rays.time[i] = single.time;
-    rays.mask[i] = single.mask;
-    rays.flags[i] = single.flags;
+    rays.org_x[i] = static_cast<float>(ray.origin.x);
+    rays.org_y[i] = static_cast<float>(ray.origin.y);
+    rays.org_z[i] = static_cast<float>(ray.origin.z);
+    rays.dir_x[i] = static_cast<float>(ray.direction.x);
+    rays.dir_y[i] = static_cast<float>(ray.direction.y);
+    rays.dir_z[i] = static_cast<float>(ray.direction.z);
+    rays.tnear[i] = static_cast<float>(nearest);
+    rays.tfar[i] = static_cast<float>(std::min(farthest, static_cast<double>(INFINITY)));
+    rays.time[i] = static_cast<float>(ray.time);
+    rays.mask[i] = 0xFFFFFFFFu;
+    rays.flags[i] = 0;
 }
 
 RTCIntersectContext coherentContext() {
