@@ -27,6 +27,14 @@ class Random {
     /// Uniform in [0, 1).
     double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
+    /// Two numbers uniform in [0, 1), each of 32 bits, from one draw: a
+    /// jitter within a stratum needs no finer steps.
+    void uniformPair(double &a, double &b) {
+        const uint64_t bits = next();
+        a = static_cast<double>(static_cast<uint32_t>(bits >> 32)) * 0x1.0p-32;
+        b = static_cast<double>(static_cast<uint32_t>(bits)) * 0x1.0p-32;
+    }
+
     /// Uniform in [0, bound).
     std::size_t below(std::size_t bound) {
         return static_cast<std::size_t>(uniform() * static_cast<double>(bound));
@@ -127,20 +135,24 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
     const double toSlice = 1.0 / count;
     const double filmX = settings.filmWidth / width;
     const double filmY = settings.filmHeight / height;
+    int column = 0;
+    int row = 0;
     for (int i = 0; i < count; ++i) {
         FilmSample &sample = samples[static_cast<std::size_t>(i)];
-        const int column = i % columns;
-        const int row = i / columns;
         // Film position: stratum i of the pixel's grid, jittered.
-        const double sx = (column + random.uniform()) * toColumn;
-        const double sy = (row + random.uniform()) * toRow;
+        double jitterX = 0.0;
+        double jitterY = 0.0;
+        random.uniformPair(jitterX, jitterY);
+        const double sx = (column + jitterX) * toColumn;
+        const double sy = (row + jitterY) * toRow;
         sample.filmX = (px + sx - 0.5 * width) * filmX;
         sample.filmY = (0.5 * height - (py + sy)) * filmY;
-        // Lens position: stratum i of the lens's grid, onto the disc.
+        // Lens position: stratum i of the lens's grid, mapped onto the disc
+        // below.
         if (settings.depthOfField) {
-            const double lu = (column + random.uniform()) * toColumn;
-            const double lv = (row + random.uniform()) * toRow;
-            discPoint(lu, lv, sample.lensX, sample.lensY);
+            random.uniformPair(jitterX, jitterY);
+            sample.lensX = (column + jitterX) * toColumn;
+            sample.lensY = (row + jitterY) * toRow;
         } else {
             sample.lensX = sample.lensY = 0.0;
         }
@@ -148,6 +160,17 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
         const double slice = (i + random.uniform()) * toSlice;
         const int record = std::min(static_cast<int>(slice * records), records - 1);
         sample.shutterFraction = recordFraction(settings.motionSteps, record);
+        if (++column == columns) {
+            column = 0;
+            ++row;
+        }
+    }
+    // The disc in a loop of its own: its chain of division and series
+    // overlaps from sample to sample.
+    if (settings.depthOfField) {
+        for (FilmSample &sample : samples) {
+            discPoint(sample.lensX, sample.lensY, sample.lensX, sample.lensY);
+        }
     }
     // Pair the strata at random, so that film, lens and shutter do not move
     // in step.

@@ -135,7 +135,7 @@ ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
     return lit(ray, hit, direct(hit, ray.time, unblocked));
 }
 
-ShadedRay Scene::lit(const Ray &ray, const Hit &hit, Rgb light) const {
+inline ShadedRay Scene::lit(const Ray &ray, const Hit &hit, Rgb light) const {
     if (hit.object == kSky) {
         return {backdrop ? backdrop->seen(ray.direction) : sky(ray.direction), hit.distance};
     }
