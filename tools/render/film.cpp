@@ -102,9 +102,7 @@ void discPoint(double u, double v, double &x, double &y) {
         return;
     }
     // Angle pi/4 b/a in the left and right quarters; pi/2 - pi/4 a/b in
-    // the top and bottom ones, whose cosine is the sine of pi/4 a/b. Chosen
-    // without a branch: which quarter a random point falls in is anyone's
-    // guess.
+    // the top and bottom ones, whose cosine is the sine of pi/4 a/b.
     const bool sideways = std::abs(a) > std::abs(b);
     const double radius = sideways ? a : b;
     double sine = 0.0;
