@@ -167,13 +167,17 @@ Hit Tracer::closestHit(const Ray &ray, double nearest, double farthest) const {
     if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID) {
         return Hit{};
     }
-    return shading_->hitFrom(ray, {query.hit.geomID,
-                                   query.hit.instID[0],
-                                   query.hit.primID,
-                                   query.hit.u,
-                                   query.hit.v,
-                                   {query.hit.Ng_x, query.hit.Ng_y, query.hit.Ng_z},
-                                   query.ray.tfar});
+    Hit hit;
+    shading_->hitFrom(ray,
+                      {query.hit.geomID,
+                       query.hit.instID[0],
+                       query.hit.primID,
+                       query.hit.u,
+                       query.hit.v,
+                       {query.hit.Ng_x, query.hit.Ng_y, query.hit.Ng_z},
+                       query.ray.tfar},
+                      hit);
+    return hit;
 }
 
 bool Tracer::occluded(const Ray &ray, double nearest, double farthest) const {
@@ -188,7 +192,7 @@ bool Tracer::occluded(const Ray &ray, double nearest, double farthest) const {
     return query.tfar < 0.0f;
 }
 
-Hit Tracer::Shading::hitFrom(const Ray &ray, const EmbreeHit &found) const {
+void Tracer::Shading::hitFrom(const Ray &ray, const EmbreeHit &found, Hit &hit) const {
     // A hit inside an instance: its object's surface, and the instance's
     // placement at the ray's time to bring normals into the world.
     const PlacedInstance *instance = nullptr;
@@ -203,7 +207,6 @@ Hit Tracer::Shading::hitFrom(const Ray &ray, const EmbreeHit &found) const {
     }
     const Surface &surface = *surfaceFound;
     const uint32_t primitive = found.primitive;
-    Hit hit;
     hit.kind = surface.kind;
     hit.distance = found.distance;
     hit.point = ray.origin + ray.direction * hit.distance;
@@ -234,7 +237,6 @@ Hit Tracer::Shading::hitFrom(const Ray &ray, const EmbreeHit &found) const {
         hit.index = surface.kind == Hit::Kind::Box ? primitive / kBoxTriangleCount : primitive;
         hit.colour = surface.albedos[hit.index];
     }
-    return hit;
 }
 
 } // namespace brelvix::world

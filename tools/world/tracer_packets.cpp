@@ -13,6 +13,9 @@
 namespace brelvix::world {
 namespace {
 
+/// What a ray that meets nothing sees.
+const Hit kSkyHit{};
+
 /// Embree's packet types and calls of one width.
 template <int Width, typename RayHitT, typename RayT> struct PacketKind {
     static constexpr int width = Width;
@@ -66,8 +69,8 @@ RTCIntersectContext coherentContext() {
     return context;
 }
 
-/// Closest hits of `rays` in packets of Kind; `resolve` makes a found hit
-/// of a ray. False when a ray was refused.
+/// Closest hits of `rays` in packets of Kind; `resolve` sets a found hit of
+/// a ray. False when a ray was refused.
 template <typename Kind, typename Resolve>
 bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, double nearest,
                double farthest, const Resolve &resolve) {
@@ -101,15 +104,21 @@ bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, d
         for (int i = 0; i < count; ++i) {
             const std::size_t k = first + static_cast<std::size_t>(i);
             const auto &h = packet.hit;
-            hits[k] = valid[i] == 0 || h.geomID[i] == RTC_INVALID_GEOMETRY_ID
-                          ? Hit{}
-                          : resolve(rays[k], EmbreeHit{h.geomID[i],
-                                                       h.instID[0][i],
-                                                       h.primID[i],
-                                                       h.u[i],
-                                                       h.v[i],
-                                                       {h.Ng_x[i], h.Ng_y[i], h.Ng_z[i]},
-                                                       packet.ray.tfar[i]});
+            if (valid[i] == 0 || h.geomID[i] == RTC_INVALID_GEOMETRY_ID) {
+                // Copied from a constant: clearing the record in place
+                // becomes a string instruction, slow to start.
+                hits[k] = kSkyHit;
+                continue;
+            }
+            resolve(rays[k],
+                    EmbreeHit{h.geomID[i],
+                              h.instID[0][i],
+                              h.primID[i],
+                              h.u[i],
+                              h.v[i],
+                              {h.Ng_x[i], h.Ng_y[i], h.Ng_z[i]},
+                              packet.ray.tfar[i]},
+                    hits[k]);
         }
     }
     return !refused;
@@ -154,8 +163,8 @@ bool traceOcclusion(RTCScene scene, std::span<const Segment> segments, std::span
 
 void Tracer::closestHits(std::span<const Ray> rays, std::span<Hit> hits, double nearest,
                          double farthest) const {
-    const auto resolve = [this](const Ray &ray, const EmbreeHit &found) {
-        return shading_->hitFrom(ray, found);
+    const auto resolve = [this](const Ray &ray, const EmbreeHit &found, Hit &hit) {
+        shading_->hitFrom(ray, found, hit);
     };
     const RTCScene scene = shading_->scene;
     bool taken = true;

@@ -105,8 +105,10 @@ struct Tracer::Shading {
     /// One triangle geometry of twelve triangles a box.
     void addBoxes(const std::vector<Box> &boxes);
 
-    /// The hit of `ray` as Embree reported it (a geometry found).
-    Hit hitFrom(const Ray &ray, const EmbreeHit &found) const;
+    /// Sets `hit` to the hit of `ray` as Embree reported it (a geometry
+    /// found): in place, since a returned record would be written to memory
+    /// field by field and read back whole for the copy, which stalls.
+    void hitFrom(const Ray &ray, const EmbreeHit &found, Hit &hit) const;
 };
 
 } // namespace brelvix::world
