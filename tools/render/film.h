@@ -153,8 +153,9 @@ inline double recordFraction(int motionSteps, int record) {
         return 0.0;
     }
     // The lens truncates fraction x intervals: half an interval of margin
-    // keeps the rounding of the quotient from naming the record below.
-    return record >= intervals ? 1.0 : (record + 0.5) / intervals;
+    // keeps the rounding of the quotient from naming the record below. The
+    // last record's quotient is above 1, its fraction 1.
+    return std::min((record + 0.5) * (1.0 / intervals), 1.0);
 }
 
 /// Concentric map of the unit square onto the unit disc.
