@@ -63,6 +63,16 @@ double recordFraction(int motionSteps, int record) {
     return record >= intervals ? 1.0 : (record + 0.5) / intervals;
 }
 
+double shutterTime(int motionSteps, double shutterFraction) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    const double record =
+        std::clamp(std::floor(shutterFraction * intervals), 0.0, static_cast<double>(intervals));
+    return record / intervals;
+}
+
 void squareToDisc(double u, double v, double &x, double &y) {
     const double a = 2.0 * u - 1.0;
     const double b = 2.0 * v - 1.0;
@@ -159,7 +169,9 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RaySh
                     ++localMissed;
                     continue;
                 }
-                const ShadedRay seen = shader(toRay(ray));
+                Ray traced = toRay(ray);
+                traced.time = shutterTime(settings.motionSteps, sample.shutterFraction);
+                const ShadedRay seen = shader(traced);
                 sum = sum + seen.colour;
                 nearest = std::min(nearest, seen.distance);
             }

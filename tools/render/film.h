@@ -114,6 +114,11 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
 /// of the lens's table, well inside the record's interval.
 double recordFraction(int motionSteps, int record);
 
+/// The moment within the shutter (0 to 1) of the lens's record that
+/// `shutterFraction` names: record r of 4 x motionSteps intervals is at
+/// r / intervals, where objects that move across the shutter are placed.
+double shutterTime(int motionSteps, double shutterFraction);
+
 /// Concentric map of the unit square onto the unit disc.
 void squareToDisc(double u, double v, double &x, double &y);
 

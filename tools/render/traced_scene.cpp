@@ -37,9 +37,10 @@ bool Scene::build(const world::TracerOptions &options, std::string &error) {
 }
 
 Hit Scene::trace(const Ray &ray, double maxDistance) const {
-    const world::Hit found = tracer_->closestHit({ray.origin, ray.direction}, 0.0, maxDistance);
-    Hit hit{kSky,        found.distance, found.point, found.geometricNormal, found.shadingNormal,
-            found.colour};
+    const world::Hit found =
+        tracer_->closestHit({ray.origin, ray.direction, ray.time}, 0.0, maxDistance);
+    Hit hit{kSky,         found.distance, found.point, found.geometricNormal, found.shadingNormal,
+            found.colour, ray.time};
     switch (found.kind) {
     case world::Hit::Kind::Sky:
         break;
@@ -93,7 +94,7 @@ Rgb Scene::direct(const Hit &hit) const {
         if (facing <= 0.0 || dot(hit.normal, toLight) <= 0.0) {
             return 0.0;
         }
-        const world::Ray shadow{start, toLight};
+        const world::Ray shadow{start, toLight, hit.time};
         return tracer_->occluded(shadow, 0.0, distance) ? 0.0 : facing;
     };
     if (lights.empty()) {

@@ -14,7 +14,6 @@
 #include "tools/render/film.h"
 #include "tools/render/vec3.h"
 #include "tools/world/backdrop.h"
-#include "tools/world/shutter_motion.h"
 #include "tools/world/tracer.h"
 #include "tools/world/world_scene.h"
 
@@ -43,6 +42,9 @@ struct Hit {
     Vec3 shadingNormal;
     /// Linear diffuse colour: the material's or the vertex colours.
     Rgb colour;
+    /// The ray's moment within the shutter, at which its shadow rays meet
+    /// moving objects too.
+    double time = 0.0;
 };
 
 class Scene {
@@ -54,7 +56,8 @@ class Scene {
     std::vector<Box> boxes;
     std::vector<world::Mesh> meshes;
     /// Objects placed by instances, each built once however often it is
-    /// placed; their hits' mesh ids follow those of `meshes`.
+    /// placed; their hits' mesh ids follow those of `meshes`. An instance
+    /// that moves while the shutter is open has its placements across it.
     world::InstancedObjects instanced;
     /// The scene's own lights; none: the sun and the sky light it.
     std::vector<world::Light> lights;
@@ -62,10 +65,6 @@ class Scene {
     /// light and colour when set.
     std::optional<Rgb> ambient;
     std::optional<world::Backdrop> backdrop;
-    /// The objects of `meshes` that move while the shutter is open, with
-    /// their placements across it; `meshes` holds them where they are at its
-    /// opening.
-    std::vector<world::MovingObject> moving;
     /// The mesh drawn as the checkered ground, if any.
     std::optional<std::size_t> groundMesh;
     /// Edge of one ground square.

@@ -11,10 +11,13 @@ namespace brelvix::render {
 using world::Rgb;
 using world::Vec3;
 
-/// A camera ray: origin and unit direction, in world space.
+/// A camera ray: origin and unit direction, in world space, and the moment
+/// within the open shutter (0 at its opening, 1 at its closing) at which it
+/// meets objects that move.
 struct Ray {
     Vec3 origin;
     Vec3 direction;
+    double time = 0.0;
 
     constexpr Vec3 at(double t) const { return origin + direction * t; }
 };
