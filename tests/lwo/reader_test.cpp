@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -306,22 +307,26 @@ TEST(LwoReader, DamagedFilesAreOneLineNamingChunkAndOffset) {
     }
 }
 
-/// With BRELVIX_WRITE_LWO_SEEDS=FOLDER, writes the objects above there:
-/// the fuzz target's seeds (fuzz/corpus/lwo), each after the byte that
-/// picks the subdivision level (2).
-TEST(LwoReader, SeedsForTheFuzzTarget) {
-    const char *folder = std::getenv("BRELVIX_WRITE_LWO_SEEDS");
-    if (folder == nullptr) {
-        GTEST_SKIP() << "BRELVIX_WRITE_LWO_SEEDS not set";
-    }
+/// The object fuzz target starts from the objects above (fuzz/corpus/lwo),
+/// each after the byte that picks the subdivision level (2): the committed
+/// seeds must be those objects, so that a change of the writers above
+/// reaches the fuzzer. BRELVIX_WRITE_LWO_SEEDS=1 writes them anew.
+TEST(LwoReader, TheFuzzTargetsSeedsAreTheseObjects) {
+    const bool rewrite = std::getenv("BRELVIX_WRITE_LWO_SEEDS") != nullptr;
     const std::pair<const char *, std::string> seeds[] = {
         {"sample-lwo2.lwo", lwo2(sampleObject())}, {"sample-lwob.lwo", lwob(sampleObject())},
         {"cage-lwo2.lwo", lwo2(cubeCage())},       {"cage-lwob.lwo", lwob(cubeCage())},
         {"triangle-lwo2.lwo", triangleWith({})},
     };
     for (const auto &[name, bytes] : seeds) {
-        std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << '\2' << bytes;
-        EXPECT_TRUE(readObject(bytes, name).object);
+        const std::filesystem::path path = std::filesystem::path(BRELVIX_LWO_SEEDS) / name;
+        if (rewrite) {
+            std::ofstream(path, std::ios::binary) << '\2' << bytes;
+        }
+        std::ifstream in(path, std::ios::binary);
+        const std::string committed{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_EQ(committed, '\2' + bytes) << path;
+        EXPECT_TRUE(readObject(bytes, name).object) << name;
     }
 }
 

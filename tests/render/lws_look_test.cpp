@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -386,14 +387,18 @@ TEST_F(LwsLook, MovingObjectsArePlacedAtEachTimeOfTheShutter) {
     ASSERT_TRUE(read.scene) << read.error;
     const brelvix::world::ShutterTimes times{0.0, 1.0 / 30.0, 5};
     for (const auto *placed : {shot.get(), arrived.get()}) {
-        const std::vector<brelvix::world::MovingObject> moving = placed->placeAcross(times);
-        ASSERT_EQ(moving.size(), 1u);
-        EXPECT_EQ(moving[0].firstMesh, 1u); // after the base's one mesh
-        ASSERT_EQ(moving[0].steps.size(), 5u);
+        brelvix::world::PlacedGeometry geometry;
+        placed->place(geometry, times.open);
+        placed->placeAcross(geometry.instanced, times);
+        const auto &instances = geometry.instanced.instances;
+        ASSERT_EQ(instances.size(), 2u);
+        EXPECT_EQ(instances[0].steps.size(), 1u); // the base stands still
+        ASSERT_EQ(instances[1].steps.size(), 5u);
         for (int step = 0; step < times.count; ++step) {
             const lw::WorldPose pose =
                 lw::worldPose(*read.scene, read.scene->items[1], times.at(step));
-            const brelvix::world::Placement &at = moving[0].steps[static_cast<std::size_t>(step)];
+            const brelvix::world::Placement &at =
+                instances[1].steps[static_cast<std::size_t>(step)];
             const lw::Vec3 q{0.3, -0.2, 0.7};
             const lw::Vec3 expected = pose.toWorld(q);
             const Vec3 got = at.point({q.x, q.y, q.z});
@@ -401,8 +406,47 @@ TEST_F(LwsLook, MovingObjectsArePlacedAtEachTimeOfTheShutter) {
             EXPECT_NEAR(got.y, expected.y, 1e-12) << step;
             EXPECT_NEAR(got.z, expected.z, 1e-12) << step;
         }
-        EXPECT_NE(moving[0].steps.front().origin, moving[0].steps.back().origin);
+        EXPECT_NE(instances[1].steps.front().origin, instances[1].steps.back().origin);
     }
+}
+
+// A box that moves right by twice its width while the shutter is open,
+// before a still camera and a black backdrop: blurred, it covers a wider
+// stretch of the middle row than when sharp, reaching further right, and no
+// pixel of it is covered for the whole shutter, so none is as bright as the
+// sharp box's brightest.
+TEST_F(LwsLook, MotionBlurBlursMovingObjects) {
+    writeFile(scratch.file("mover.obj"), box({-1.0, 0.0, 6.0}, 0.5));
+    const std::string mover = "LoadObjectLayer 1 10000000 mover.obj\n" +
+                              motion("ObjectMotion", {{0, -1.0, 1.0}, still(1, 0), still(2, 6)}) +
+                              "PivotPosition -1 0 6\n";
+    const std::string lines =
+        mover + light(1.0) + "AmbientIntensity 0\nSolidBackdrop 1\nBackdropColor 0 0 0\n";
+    render("sharp", scene(lines, "MotionBlur 0\n"), {"--spp", "16"});
+    render("blurred", scene(lines, "MotionBlur 1\nBlurLength 1\n"), {"--spp", "16"});
+    const auto row = [&](const char *name) {
+        std::vector<int> grey;
+        for (int x = 0; x < 32; ++x) { // the left eye
+            const std::array<int, 3> p = pixel(scratch.file(std::string(name) + ".png"), x, 16);
+            grey.push_back(p[0] + p[1] + p[2]);
+        }
+        return grey;
+    };
+    const std::vector<int> sharp = row("sharp");
+    const std::vector<int> blurred = row("blurred");
+    const auto covered = [](const std::vector<int> &grey) {
+        return std::count_if(grey.begin(), grey.end(), [](int g) { return g > 0; });
+    };
+    const auto last = [](const std::vector<int> &grey) {
+        return std::find_if(grey.rbegin(), grey.rend(), [](int g) { return g > 0; }) -
+               grey.rbegin();
+    };
+    const int sharpest = *std::max_element(sharp.begin(), sharp.end());
+    ASSERT_GT(covered(sharp), 2);
+    EXPECT_GE(covered(blurred), covered(sharp) + 6);
+    // It moves right: its trail reaches further right than the sharp box.
+    EXPECT_LE(last(blurred) + 6, last(sharp));
+    EXPECT_LT(*std::max_element(blurred.begin(), blurred.end()), sharpest * 4 / 5);
 }
 
 // `E:LightWave/box.obj` in a scene of CONTENT/Scenes is CONTENT/Objects/box.obj,

@@ -59,6 +59,10 @@ TEST(FilmSamples, StayInTheirPixelAndShareTheShutterRecordsEqually) {
             const auto record = static_cast<std::size_t>(sample.shutterFraction * intervals);
             EXPECT_EQ(sample.shutterFraction,
                       recordFraction(settings.motionSteps, static_cast<int>(record)));
+            // Moving objects are met where the shutter's times place them:
+            // at the record's own time, not within its interval.
+            EXPECT_EQ(shutterTime(settings.motionSteps, sample.shutterFraction),
+                      intervals > 0 ? static_cast<double>(record) / intervals : 0.0);
             ++shareOfRecord[record];
         }
         // Every record, the last included, an equal share give or take the

@@ -50,27 +50,7 @@ class Lwo2Reader {
     }
 
     /// The surfaces, one per tag, and "Default" for untagged polygons.
-    void finish() {
-        bool untagged = false;
-        for (Layer &layer : object_.layers) {
-            for (Polygon &polygon : layer.polygons) {
-                if (polygon.surface == kUntagged) {
-                    polygon.surface = static_cast<std::uint32_t>(tags_.size());
-                    untagged = true;
-                }
-            }
-        }
-        if (untagged) {
-            tags_.push_back("Default");
-        }
-        object_.surfaces.reserve(tags_.size());
-        for (const std::string &tag : tags_) {
-            const auto found = surfaces_.find(tag);
-            Surface surface = found == surfaces_.end() ? Surface{} : found->second;
-            surface.name = tag;
-            object_.surfaces.push_back(std::move(surface));
-        }
-    }
+    void finish() { nameSurfaces(object_, tags_, surfaces_); }
 
   private:
     Layer &current() {

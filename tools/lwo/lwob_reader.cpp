@@ -43,25 +43,7 @@ class LwobReader {
 
     /// The surfaces by SRFS's names, and "Default" for polygons that name
     /// none of them.
-    void finish() {
-        const std::uint32_t fallback = static_cast<std::uint32_t>(names_.size());
-        bool unnamed = false;
-        for (Polygon &polygon : object_.layers.front().polygons) {
-            if (polygon.surface >= fallback) {
-                polygon.surface = fallback;
-                unnamed = true;
-            }
-        }
-        if (unnamed) {
-            names_.push_back("Default");
-        }
-        for (const std::string &name : names_) {
-            const auto found = surfaces_.find(name);
-            Surface surface = found == surfaces_.end() ? Surface{} : found->second;
-            surface.name = name;
-            object_.surfaces.push_back(std::move(surface));
-        }
-    }
+    void finish() { nameSurfaces(object_, names_, surfaces_); }
 
   private:
     void points(Cursor &c) {

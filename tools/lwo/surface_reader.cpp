@@ -1,6 +1,7 @@
 #include "tools/lwo/readers.h"
 
 #include <cmath>
+#include <utility>
 
 namespace brelvix::lwo {
 namespace {
@@ -69,6 +70,30 @@ void failPointIndex(const Cursor &c, std::size_t at, std::size_t polygon, std::u
                     std::size_t points) {
     c.failAt(at, "polygon " + std::to_string(polygon) + " names point " + std::to_string(index) +
                      " of " + std::to_string(points));
+}
+
+void nameSurfaces(Object &object, std::vector<std::string> names,
+                  const std::map<std::string, Surface> &read) {
+    const auto fallback = static_cast<std::uint32_t>(names.size());
+    bool unnamed = false;
+    for (Layer &layer : object.layers) {
+        for (Polygon &polygon : layer.polygons) {
+            if (polygon.surface >= fallback) {
+                polygon.surface = fallback;
+                unnamed = true;
+            }
+        }
+    }
+    if (unnamed) {
+        names.push_back("Default");
+    }
+    object.surfaces.reserve(names.size());
+    for (const std::string &name : names) {
+        const auto found = read.find(name);
+        Surface surface = found == read.end() ? Surface{} : found->second;
+        surface.name = name;
+        object.surfaces.push_back(std::move(surface));
+    }
 }
 
 } // namespace brelvix::lwo

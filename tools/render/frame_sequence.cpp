@@ -5,6 +5,7 @@
 #include "tools/render/ray_range.h"
 #include "tools/shot/loading_process.h"
 #include "tools/world/file_kind.h"
+#include "tools/world/shutter_motion.h"
 
 #include <algorithm>
 #include <array>
@@ -207,7 +208,9 @@ bool FrameSequence::placeScene(std::string &error) {
         scene_.backdrop = geometry.backdrop;
         scene_.shadowOffset = geometry.shadowOffset;
         if (info_.motionSteps > 0) {
-            scene_.moving = shot_->placeAcross(shutterTimes(info_));
+            world::ShutterTimes times = shutterTimes(info_);
+            times.count = std::min(times.count, world::kMostShutterTimes);
+            shot_->placeAcross(scene_.instanced, times);
         }
         for (const world::Mesh &mesh : scene_.meshes) {
             triangles += mesh.triangles.size();

@@ -37,12 +37,14 @@ bool Scene::build(const world::TracerOptions &options, std::string &error) {
 }
 
 Hit Scene::trace(const Ray &ray, double maxDistance) const {
-    return fromTracer(tracer_->closestHit({ray.origin, ray.direction, ray.time}, 0.0, maxDistance));
+    return fromTracer(tracer_->closestHit({ray.origin, ray.direction, ray.time}, 0.0, maxDistance),
+                      ray.time);
 }
 
-inline Hit Scene::fromTracer(const world::Hit &found) const {
-    Hit hit{kSky,        found.distance, found.point, found.geometricNormal, found.shadingNormal,
-            found.colour};
+inline Hit Scene::fromTracer(const world::Hit &found, double time) const {
+    Hit hit{
+        kSky, found.distance, found.point, found.geometricNormal, found.shadingNormal, found.colour,
+        time};
     switch (found.kind) {
     case world::Hit::Kind::Sky:
         break;
@@ -89,15 +91,14 @@ Rgb Scene::albedoAt(const Hit &hit) const {
     return window ? Rgb{0.10, 0.13, 0.18} : hit.colour;
 }
 
-template <typename Visible>
-Rgb Scene::direct(const Hit &hit, double time, const Visible &visible) const {
+template <typename Visible> Rgb Scene::direct(const Hit &hit, const Visible &visible) const {
     const Vec3 start = hit.point + hit.normal * shadowOffset;
     const auto lit = [&](Vec3 toLight, double distance) {
         const double facing = dot(hit.shadingNormal, toLight);
         if (facing <= 0.0 || dot(hit.normal, toLight) <= 0.0) {
             return 0.0;
         }
-        return visible(world::Segment{{start, toLight, time}, 0.0, distance}) ? facing : 0.0;
+        return visible(world::Segment{{start, toLight, hit.time}, 0.0, distance}) ? facing : 0.0;
     };
     if (lights.empty()) {
         return sunColour * lit(toSun, std::numeric_limits<double>::infinity());
@@ -132,7 +133,7 @@ ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
     const auto unblocked = [this](const world::Segment &shadow) {
         return !tracer_->occluded(shadow.ray, shadow.nearest, shadow.farthest);
     };
-    return lit(ray, hit, direct(hit, ray.time, unblocked));
+    return lit(ray, hit, direct(hit, unblocked));
 }
 
 inline ShadedRay Scene::lit(const Ray &ray, const Hit &hit, Rgb light) const {
@@ -206,7 +207,7 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     };
     for (std::size_t i = 0; i < rays.size(); ++i) {
         if (buffers.found[i].kind != world::Hit::Kind::Sky) {
-            direct(fromTracer(buffers.found[i]), rays[i].time, gather);
+            direct(fromTracer(buffers.found[i], rays[i].time), gather);
         }
     }
     const std::span<bool> blocked = buffers.blockedFor(buffers.shadows.size());
@@ -214,9 +215,9 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     std::size_t next = 0;
     const auto unblocked = [&blocked, &next](const world::Segment &) { return !blocked[next++]; };
     for (std::size_t i = 0; i < rays.size(); ++i) {
-        const Hit hit = fromTracer(buffers.found[i]);
+        const Hit hit = fromTracer(buffers.found[i], rays[i].time);
         seen[i] = hit.object == kSky ? lit(rays[i], hit, Rgb{})
-                                     : lit(rays[i], hit, direct(hit, rays[i].time, unblocked));
+                                     : lit(rays[i], hit, direct(hit, unblocked));
     }
     return rays.size();
 }

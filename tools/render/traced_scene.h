@@ -14,7 +14,6 @@
 #include "tools/render/film.h"
 #include "tools/render/vec3.h"
 #include "tools/world/backdrop.h"
-#include "tools/world/shutter_motion.h"
 #include "tools/world/tracer.h"
 #include "tools/world/world_scene.h"
 
@@ -44,6 +43,9 @@ struct Hit {
     Vec3 shadingNormal;
     /// Linear diffuse colour: the material's or the vertex colours.
     Rgb colour;
+    /// The ray's moment within the shutter, at which its shadow rays meet
+    /// moving objects too.
+    double time = 0.0;
 };
 
 class Scene {
@@ -55,7 +57,8 @@ class Scene {
     std::vector<Box> boxes;
     std::vector<world::Mesh> meshes;
     /// Objects placed by instances, each built once however often it is
-    /// placed; their hits' mesh ids follow those of `meshes`.
+    /// placed; their hits' mesh ids follow those of `meshes`. An instance
+    /// that moves while the shutter is open has its placements across it.
     world::InstancedObjects instanced;
     /// The scene's own lights; none: the sun and the sky light it.
     std::vector<world::Light> lights;
@@ -63,10 +66,6 @@ class Scene {
     /// light and colour when set.
     std::optional<Rgb> ambient;
     std::optional<world::Backdrop> backdrop;
-    /// The objects of `meshes` that move while the shutter is open, with
-    /// their placements across it; `meshes` holds them where they are at its
-    /// opening.
-    std::vector<world::MovingObject> moving;
     /// The mesh drawn as the checkered ground, if any.
     std::optional<std::size_t> groundMesh;
     /// Edge of one ground square.
@@ -118,12 +117,12 @@ class Scene {
   private:
     Rgb sky(Vec3 direction) const;
     Rgb albedoAt(const Hit &hit) const;
-    Hit fromTracer(const world::Hit &found) const;
-    /// Light arriving at a point from the scene's lights or the sun, at
-    /// `time` within the shutter; `visible(segment)` tells whether a light
-    /// is seen along the segment from the point toward it.
-    template <typename Visible>
-    Rgb direct(const Hit &hit, double time, const Visible &visible) const;
+    /// The tracer's hit of a ray cast at `time` within the shutter.
+    Hit fromTracer(const world::Hit &found, double time) const;
+    /// Light arriving at a point from the scene's lights or the sun, at the
+    /// hit's time; `visible(segment)` tells whether a light is seen along
+    /// the segment from the point toward it.
+    template <typename Visible> Rgb direct(const Hit &hit, const Visible &visible) const;
     /// The colour of a ray that met `hit`, lit by `light`.
     ShadedRay lit(const Ray &ray, const Hit &hit, Rgb light) const;
 

@@ -12,7 +12,8 @@ using world::Rgb;
 using world::Vec3;
 
 /// A camera ray: origin and unit direction, in world space, and the moment
-/// within the shutter (0 at its opening, 1 at its close) it was cast at.
+/// within the open shutter (0 at its opening, 1 at its closing) at which it
+/// meets objects that move.
 struct Ray {
     Vec3 origin;
     Vec3 direction;

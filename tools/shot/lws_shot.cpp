@@ -101,27 +101,28 @@ class LwsShot final : public Shot {
                    : 1.0;
     }
 
-    std::vector<world::MovingObject> placeAcross(const world::ShutterTimes &times) const override {
+    void placeAcross(world::InstancedObjects &instanced,
+                     const world::ShutterTimes &times) const override {
+        // `place` makes one instance an object item, in the items' order.
+        if (instanced.instances.size() != objects_.size() || times.count < 2) {
+            return;
+        }
         std::vector<std::vector<lw::WorldPose>> poses;
         for (int step = 0; step < times.count; ++step) {
             poses.push_back(lw::worldPoses(scene_, times.at(step)));
         }
-        std::vector<world::MovingObject> moving;
-        std::size_t firstMesh = 0;
-        for (const PlacedObject &object : objects_) {
-            world::MovingObject placed{object.meshes, firstMesh, {}};
+        for (std::size_t i = 0; i < objects_.size(); ++i) {
+            std::vector<world::Placement> steps;
             for (const std::vector<lw::WorldPose> &at : poses) {
-                const lw::WorldPose &pose = at[object.item];
-                placed.steps.push_back({fromScene(pose.origin), fromScene(pose.xAxis),
-                                        fromScene(pose.yAxis), fromScene(pose.zAxis)});
+                const lw::WorldPose &pose = at[objects_[i].item];
+                steps.push_back({fromScene(pose.origin), fromScene(pose.xAxis),
+                                 fromScene(pose.yAxis), fromScene(pose.zAxis)});
             }
-            const auto still = [&](const world::Placement &p) { return p == placed.steps.front(); };
-            if (!std::all_of(placed.steps.begin(), placed.steps.end(), still)) {
-                moving.push_back(std::move(placed));
+            const auto still = [&](const world::Placement &p) { return p == steps.front(); };
+            if (!std::all_of(steps.begin(), steps.end(), still)) {
+                instanced.instances[i].steps = std::move(steps);
             }
-            firstMesh += object.meshes->size();
         }
-        return moving;
     }
 
     ShotFrames frames() const override {

@@ -111,12 +111,11 @@ class Shot {
     /// the frame's time: 1 the whole frame; negative, it closes at `time`
     /// rather than opens.
     virtual double shutter(double) const { return 1.0; }
-    /// Each object that `place` puts into the geometry and that moves across
-    /// `times`, in its own space, with its placement at each of them; empty
-    /// for a shot whose objects stand still.
-    virtual std::vector<world::MovingObject> placeAcross(const world::ShutterTimes &) const {
-        return {};
-    }
+    /// Gives each instance that `place` put into `instanced` its placement
+    /// at each of `times` when it moves across them; an instance at rest
+    /// keeps its one placement. A shot whose objects stand still changes
+    /// nothing.
+    virtual void placeAcross(world::InstancedObjects &, const world::ShutterTimes &) const {}
     /// What the user should know of how the file was taken, one line each
     /// (a camera the lens replaces, ...).
     virtual std::vector<std::string> notes() const { return {}; }

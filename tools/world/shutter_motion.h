@@ -1,15 +1,7 @@
-// Objects that move while the shutter is open: each placed object's meshes in
-// its own space, with where they are at evenly spaced times across the
-// shutter, for a tracer that moves instances of them in time.
+// The times across the open shutter at which moving objects are placed, for
+// a tracer that moves instances of them in time.
 #ifndef BRELVIX_TOOLS_WORLD_SHUTTER_MOTION_H
 #define BRELVIX_TOOLS_WORLD_SHUTTER_MOTION_H
-
-#include "tools/world/instances.h"
-#include "tools/world/world_scene.h"
-
-#include <cstddef>
-#include <memory>
-#include <vector>
 
 namespace brelvix::world {
 
@@ -27,17 +19,10 @@ struct ShutterTimes {
     }
 };
 
-/// One placed object that moves across the shutter: its meshes (shared with
-/// the shot, in the object's own space), where the geometry placed at the
-/// shutter's opening holds them, and its placement at each of the shutter's
-/// times, the opening's first.
-struct MovingObject {
-    std::shared_ptr<const std::vector<Mesh>> meshes;
-    /// Index into the placed geometry's meshes of the first of `meshes`, the
-    /// others following it.
-    std::size_t firstMesh = 0;
-    std::vector<Placement> steps;
-};
+/// The most times across the shutter an instance moves through (Embree's
+/// limit of time steps). A frame of more motion steps moves its objects
+/// through this many, the camera still through all of its.
+inline constexpr int kMostShutterTimes = 129;
 
 } // namespace brelvix::world
 
