@@ -24,8 +24,9 @@ class Random {
         return z ^ (z >> 31);
     }
 
-    /// Uniform in [0, 1).
-    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    /// Uniform in [0, 1). (Converted as a signed number, which it fits: the
+    /// unsigned conversion takes a branch.)
+    double uniform() { return static_cast<double>(static_cast<int64_t>(next() >> 11)) * 0x1.0p-53; }
 
     /// Two numbers uniform in [0, 1), each of 32 bits, from one draw: a
     /// jitter within a stratum needs no finer steps.
@@ -35,9 +36,10 @@ class Random {
         b = static_cast<double>(static_cast<uint32_t>(bits)) * 0x1.0p-32;
     }
 
-    /// Uniform in [0, bound).
+    /// Uniform in [0, bound), for a bound below 2^32: the draw's top 32
+    /// bits scaled by the bound.
     std::size_t below(std::size_t bound) {
-        return static_cast<std::size_t>(uniform() * static_cast<double>(bound));
+        return static_cast<std::size_t>(((next() >> 32) * static_cast<uint64_t>(bound)) >> 32);
     }
 
   private:
@@ -116,9 +118,19 @@ void discPoint(double u, double v, double &x, double &y) {
 
 void squareToDisc(double u, double v, double &x, double &y) { discPoint(u, v, x, y); }
 
-void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples) {
+namespace {
+
+/// The samples of pixel (px, py), and with `twin` those of its twin in the
+/// right eye's half, (px + width / 2, py) for px in the left one, which draw
+/// the same numbers: the same as two calls of pixelSamples, for the price
+/// of one.
+void fillSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples,
+                 std::vector<FilmSample> *twin) {
     const int count = std::max(settings.samplesPerPixel, 1);
     samples.resize(static_cast<std::size_t>(count));
+    if (twin != nullptr) {
+        twin->resize(samples.size());
+    }
     // Both eyes' pixels at one place in their halves draw the same numbers.
     const int halfWidth = settings.width / 2;
     Random random(pixelSeed(settings.seed, halfWidth > 0 ? px % halfWidth : px, py));
@@ -145,6 +157,11 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
         const double sy = (row + jitterY) * toRow;
         sample.filmX = (px + sx - 0.5 * width) * filmX;
         sample.filmY = (0.5 * height - (py + sy)) * filmY;
+        if (twin != nullptr) {
+            const int twinX = px + halfWidth;
+            (*twin)[static_cast<std::size_t>(i)].filmX = (twinX + sx - 0.5 * width) * filmX;
+            (*twin)[static_cast<std::size_t>(i)].filmY = sample.filmY;
+        }
         // Lens position: stratum i of the lens's grid, mapped onto the disc
         // below.
         if (settings.depthOfField) {
@@ -183,6 +200,20 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
         const std::size_t j = random.below(static_cast<std::size_t>(i) + 1);
         std::swap(samples[static_cast<std::size_t>(i)].shutterFraction, samples[j].shutterFraction);
     }
+    if (twin != nullptr) {
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            FilmSample &other = (*twin)[i];
+            other.lensX = samples[i].lensX;
+            other.lensY = samples[i].lensY;
+            other.shutterFraction = samples[i].shutterFraction;
+        }
+    }
+}
+
+} // namespace
+
+void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<FilmSample> &samples) {
+    fillSamples(settings, px, py, samples, nullptr);
 }
 
 namespace {
@@ -201,22 +232,40 @@ class TileWork {
         seen_.reserve(perTile);
     }
 
-    /// Renders the tile whose top left pixel is (x0, y0).
-    void render(int x0, int y0) {
+    /// Renders the tile whose top left pixel is (x0, y0), and with `twins`
+    /// the tile x0 + width / 2 of the right eye's half too (x0 in the left
+    /// one), whose pixels draw the same numbers.
+    void render(int x0, int y0, bool twins) {
         const int columns = std::min(kTileSize, settings_.width - x0);
         const int rows = std::min(kTileSize, settings_.height - y0);
         const int pixels = columns * rows;
         for (int p = 0; p < pixels; ++p) {
-            pixelSamples(settings_, x0 + p % columns, y0 + p / columns, samples_[p]);
+            fillSamples(settings_, x0 + p % columns, y0 + p / columns, samples_[p],
+                        twins ? &twinSamples_[p] : nullptr);
         }
+        shade(x0, y0, columns, rows, samples_);
+        if (twins) {
+            shade(x0 + settings_.width / 2, y0, columns, rows, twinSamples_);
+        }
+    }
+
+    uint64_t missed = 0;
+    uint64_t packetRays = 0;
+
+  private:
+    using TileSamples = std::array<std::vector<FilmSample>, kTileSize * kTileSize>;
+
+    /// The tile's rays through the lens and the shader, and its pixels.
+    void shade(int x0, int y0, int columns, int rows, const TileSamples &samples) {
+        const int pixels = columns * rows;
         // One sample of every pixel, then the next: neighbours on the film
         // are neighbours in the batch.
         rays_.clear();
         owners_.clear();
-        const std::size_t count = samples_[0].size();
+        const std::size_t count = samples[0].size();
         for (std::size_t s = 0; s < count; ++s) {
             for (int p = 0; p < pixels; ++p) {
-                const FilmSample &sample = samples_[p][s];
+                const FilmSample &sample = samples[p][s];
                 CameraRay ray{};
                 if (lens_.evaluate(lens_.instance, sample.filmX, sample.filmY, sample.lensX,
                                    sample.lensY, sample.shutterFraction, &ray) == 0) {
@@ -247,15 +296,12 @@ class TileWork {
         }
     }
 
-    uint64_t missed = 0;
-    uint64_t packetRays = 0;
-
-  private:
     const FilmSettings &settings_;
     const LensRays &lens_;
     const BatchShader &shader_;
     Image &image_;
-    std::array<std::vector<FilmSample>, kTileSize * kTileSize> samples_;
+    TileSamples samples_;
+    TileSamples twinSamples_;
     std::vector<Ray> rays_;
     /// The tile's pixel of each ray.
     std::vector<uint8_t> owners_;
@@ -281,8 +327,13 @@ Image renderFilm(const FilmSettings &settings, const LensRays &lens, const Batch
 
     const RowWork work = [&](int tileRow, const StopCheck &stopping) {
         TileWork tiles(settings, lens, shader, image);
-        for (int x0 = 0; x0 < settings.width && !stopping(); x0 += kTileSize) {
-            tiles.render(x0, tileRow * kTileSize);
+        // Each tile of the left eye's half with its twin in the right one,
+        // where the halves split into whole tiles.
+        const int half = settings.width / 2;
+        const bool twins = half > 0 && half % kTileSize == 0 && settings.width % 2 == 0;
+        const int end = twins ? half : settings.width;
+        for (int x0 = 0; x0 < end && !stopping(); x0 += kTileSize) {
+            tiles.render(x0, tileRow * kTileSize, twins);
         }
         missed += tiles.missed;
         packetRays += tiles.packetRays;
