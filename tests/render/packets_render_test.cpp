@@ -90,5 +90,56 @@ TEST(PacketRender, MatchesSingleRaysWithinTheSamplingNoise) {
     }
 }
 
+/// A lens whose ray carries its arguments: the film point in the origin, the
+/// lens point and the shutter fraction in the direction.
+int echoLens(void *, double filmX, double filmY, double lensX, double lensY, double fraction,
+             CameraRay *ray) {
+    *ray = CameraRay{};
+    ray->origin[0] = filmX;
+    ray->origin[1] = filmY;
+    ray->direction[0] = lensX;
+    ray->direction[1] = lensY;
+    ray->direction[2] = fraction;
+    return 1;
+}
+
+TEST(PacketRender, EveryPixelGetsItsOwnSamplesWhateverTheTiling) {
+    // Through tiles, partial tiles and the two eyes' twin tiles, each pixel
+    // is the mean of what its own samples give, to the bit, and each ray
+    // carries its sample's shutter time.
+    for (const auto &[width, height] : {std::pair{64, 24}, {62, 23}, {8, 1}, {9, 5}}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
+        FilmSettings settings;
+        settings.width = width;
+        settings.height = height;
+        settings.samplesPerPixel = 5;
+        settings.motionSteps = 2;
+        const RayShader echo = [&settings](const Ray &ray) {
+            EXPECT_EQ(ray.time, shutterTime(settings.motionSteps, ray.direction.z));
+            return ShadedRay(Rgb{ray.origin.x + ray.direction.z, ray.origin.y, ray.direction.x},
+                             ray.direction.y);
+        };
+        RenderStats stats;
+        const Image image = renderFilm(settings, LensRays{echoLens, nullptr}, echo, 2, {}, &stats);
+        EXPECT_EQ(stats.rays, static_cast<uint64_t>(width * height * 5));
+        std::vector<FilmSample> samples;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                pixelSamples(settings, x, y, samples);
+                Rgb sum{};
+                double nearest = INFINITY;
+                for (const FilmSample &s : samples) {
+                    sum = sum + Rgb{s.filmX + s.shutterFraction, s.filmY, s.lensX};
+                    nearest = std::min(nearest, s.lensY);
+                }
+                ASSERT_EQ(image.at(x, y), sum * (1.0 / static_cast<double>(samples.size())))
+                    << x << ", " << y;
+                ASSERT_EQ(image.depth[static_cast<std::size_t>(y * width + x)],
+                          static_cast<float>(nearest));
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace brelvix::render::test
