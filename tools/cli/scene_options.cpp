@@ -46,6 +46,8 @@ void addSceneOptions(CLI::App &app, SceneArguments &arguments) {
                    "Pin Embree's instruction set: sse2, sse4.2, avx, avx2, avx512")
         ->option_text("NAME")
         ->group("Scene and module");
+    // Not in the help: a check of the packets against single rays.
+    app.add_flag("--single-rays", arguments.singleRays, "Trace one ray at a time")->group("");
 }
 
 bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options,
@@ -59,6 +61,7 @@ bool applySceneArguments(const SceneArguments &arguments, RenderOptions &options
         return false;
     }
     options.isa = arguments.isa;
+    options.singleRays = arguments.singleRays;
     if (!arguments.frame.empty() && !(options.frame = parseFrame(arguments.frame, error))) {
         return false;
     }

@@ -22,12 +22,13 @@ struct SceneArguments {
     std::string frame;
     std::string frames;
     std::string isa;
+    bool singleRays = false;
     std::string maxMemory;
     std::string subdivisionLevel;
 };
 
-/// Adds SCENE, --camera, --content, --verbose, --frame, --frames and --isa
-/// to `app`.
+/// Adds SCENE, --camera, --content, --verbose, --frame, --frames, --isa
+/// and the hidden --single-rays to `app`.
 void addSceneOptions(CLI::App &app, SceneArguments &arguments);
 
 /// Checks the arguments into `options`; false with a one-line `error`.

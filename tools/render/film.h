@@ -25,6 +25,13 @@
 // the same whatever the number of threads; the position is taken within the
 // pixel's half of the image, so that the two eyes see through the same
 // sample pattern and differ only where the lens makes them differ.
+//
+// The film is rendered in square tiles of kTileSize pixels a side, the
+// tiles of a row of tiles on one thread: the lens is called for every
+// sample of a tile (one ray at a time, as the host calls it), then the
+// tile's rays go to the shader at once, one sample of each of its pixels
+// after the other, so that neighbouring rays of the batch are neighbours on
+// the film and can be traced together.
 #ifndef BRELVIX_TOOLS_RENDER_FILM_H
 #define BRELVIX_TOOLS_RENDER_FILM_H
 
@@ -32,10 +39,13 @@
 #include "tools/render/row_pool.h"
 #include "tools/render/vec3.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <span>
 #include <vector>
 
 namespace brelvix::render {
@@ -63,10 +73,28 @@ struct LensRays {
     void *instance = nullptr;
 };
 
-/// The lens's ray as the renderer traces it.
-inline Ray toRay(const CameraRay &ray) {
+/// Pixels a side of the tiles the film is rendered in.
+inline constexpr int kTileSize = 4;
+
+/// The moment within the shutter (0 to 1) of the lens's record that a
+/// shutter fraction names: record r = min(floor(fraction x 4 x motionSteps),
+/// 4 x motionSteps) of the frame's table, at r / (4 x motionSteps). 0
+/// without motion steps.
+inline double shutterTime(int motionSteps, double fraction) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    const double record =
+        std::clamp(std::floor(fraction * intervals), 0.0, static_cast<double>(intervals));
+    return record / intervals;
+}
+
+/// The lens's ray as the renderer traces it, at `time` within the shutter.
+inline Ray toRay(const CameraRay &ray, double time = 0.0) {
     return {{ray.origin[0], ray.origin[1], ray.origin[2]},
-            {ray.direction[0], ray.direction[1], ray.direction[2]}};
+            {ray.direction[0], ray.direction[1], ray.direction[2]},
+            time};
 }
 
 /// What a camera ray sees: its linear colour and the distance along it to
@@ -75,12 +103,19 @@ struct ShadedRay {
     // Not explicit: a shader that knows only colours gives the sky's distance.
     ShadedRay(Rgb colour, double distance = std::numeric_limits<double>::infinity())
         : colour(colour), distance(distance) {}
+    ShadedRay() : ShadedRay(Rgb{}) {}
     Rgb colour;
     double distance;
 };
 
 /// What a camera ray sees. Called on several threads at once.
 using RayShader = std::function<ShadedRay(const Ray &)>;
+
+/// What the camera rays of one tile see: `seen[i]` for `rays[i]` (as many as
+/// rays). Returns how many of the rays it traced in packets. Called on
+/// several threads at once.
+using BatchShader =
+    std::function<std::size_t(std::span<const Ray> rays, std::span<ShadedRay> seen)>;
 
 /// Linear RGB pixels, row by row from the top, and per pixel the nearest
 /// distance any of its rays met (infinite where all saw the sky).
@@ -112,12 +147,16 @@ void pixelSamples(const FilmSettings &settings, int px, int py, std::vector<Film
 
 /// The shutter fraction that names record `record` (0 to 4 x motionSteps)
 /// of the lens's table, well inside the record's interval.
-double recordFraction(int motionSteps, int record);
-
-/// The moment within the shutter (0 to 1) of the lens's record that
-/// `shutterFraction` names: record r of 4 x motionSteps intervals is at
-/// r / intervals, where objects that move across the shutter are placed.
-double shutterTime(int motionSteps, double shutterFraction);
+inline double recordFraction(int motionSteps, int record) {
+    const int intervals = 4 * motionSteps;
+    if (intervals <= 0) {
+        return 0.0;
+    }
+    // The lens truncates fraction x intervals: half an interval of margin
+    // keeps the rounding of the quotient from naming the record below. The
+    // last record's quotient is above 1, its fraction 1.
+    return std::min((record + 0.5) * (1.0 / intervals), 1.0);
+}
 
 /// Concentric map of the unit square onto the unit disc.
 void squareToDisc(double u, double v, double &x, double &y);
@@ -128,15 +167,21 @@ struct RenderStats {
     int threads = 0;
     /// Rays for which the lens gave none (no table): shown black.
     uint64_t missedRays = 0;
+    /// Camera rays the shader traced in packets.
+    uint64_t packetRays = 0;
     double seconds = 0.0;
 };
 
 /// Renders the film on `threads` threads (at least one, no more than the
-/// rows). `progress`, if set, is called now and then on the calling thread
-/// while the workers run, and once at the end. When `stop` turns non-zero
-/// the workers leave the pixels they have not begun black and return. An
-/// exception of a worker (std::bad_alloc) stops the others and is thrown
-/// again here once all are joined.
+/// rows of tiles), each tile's rays through `shader` at once. `progress`, if set, is called now and
+/// then on the calling thread while the workers run, and once at the end. When `stop` turns
+/// non-zero the workers leave the pixels they have not begun black and return. An exception of a
+/// worker (std::bad_alloc) stops the others and is thrown again here once all are joined.
+Image renderFilm(const FilmSettings &settings, const LensRays &lens, const BatchShader &shader,
+                 int threads, const ProgressReport &progress = {}, RenderStats *stats = nullptr,
+                 const std::atomic<int> *stop = nullptr);
+
+/// The same with each ray through `shader` on its own.
 Image renderFilm(const FilmSettings &settings, const LensRays &lens, const RayShader &shader,
                  int threads, const ProgressReport &progress = {}, RenderStats *stats = nullptr,
                  const std::atomic<int> *stop = nullptr);

@@ -108,6 +108,9 @@ struct RenderOptions {
     std::uint64_t maxLoadMemory = 0;
     /// Embree's instruction set; empty: the widest the processor has.
     std::string isa;
+    /// Trace the scene's rays one at a time rather than in packets: the
+    /// reference the packets are checked against.
+    bool singleRays = false;
     OutputFormat outputFormat = OutputFormat::png;
 
     bool anaglyph = false;

@@ -40,8 +40,11 @@ bool renderFrame(const RenderOptions &options, FrameSequence &frames, std::size_
     // The per-frame call is done; only ray evaluations run from here until
     // the threads are joined.
     const Scene &scene = frame.scene;
-    const RayShader colours =
-        shader ? shader : [&scene](const Ray &ray) { return scene.shade(ray); };
+    const bool packets = !options.singleRays;
+    const BatchShader colours = [&scene, packets](std::span<const Ray> rays,
+                                                  std::span<ShadedRay> seen) {
+        return scene.shadeAll(rays, seen, packets);
+    };
     // Rows over all frames.
     const auto count = static_cast<std::int64_t>(frames.size());
     const auto before = static_cast<std::int64_t>(index);
@@ -51,8 +54,10 @@ bool renderFrame(const RenderOptions &options, FrameSequence &frames, std::size_
         })
                  : ProgressReport();
     try {
-        result.film = renderFilm(film, frame.session.rays(), colours, options.threads,
-                                 frameProgress, &result.stats, stop);
+        result.film = shader ? renderFilm(film, frame.session.rays(), shader, options.threads,
+                                          frameProgress, &result.stats, stop)
+                             : renderFilm(film, frame.session.rays(), colours, options.threads,
+                                          frameProgress, &result.stats, stop);
         if (stop == nullptr || *stop == 0) {
             // Not a conditional expression: that would copy the whole film.
             result.display =

@@ -37,10 +37,14 @@ bool Scene::build(const world::TracerOptions &options, std::string &error) {
 }
 
 Hit Scene::trace(const Ray &ray, double maxDistance) const {
-    const world::Hit found =
-        tracer_->closestHit({ray.origin, ray.direction, ray.time}, 0.0, maxDistance);
-    Hit hit{kSky,         found.distance, found.point, found.geometricNormal, found.shadingNormal,
-            found.colour, ray.time};
+    return fromTracer(tracer_->closestHit({ray.origin, ray.direction, ray.time}, 0.0, maxDistance),
+                      ray.time);
+}
+
+inline Hit Scene::fromTracer(const world::Hit &found, double time) const {
+    Hit hit{
+        kSky, found.distance, found.point, found.geometricNormal, found.shadingNormal, found.colour,
+        time};
     switch (found.kind) {
     case world::Hit::Kind::Sky:
         break;
@@ -87,15 +91,14 @@ Rgb Scene::albedoAt(const Hit &hit) const {
     return window ? Rgb{0.10, 0.13, 0.18} : hit.colour;
 }
 
-Rgb Scene::direct(const Hit &hit) const {
+template <typename Visible> Rgb Scene::direct(const Hit &hit, const Visible &visible) const {
     const Vec3 start = hit.point + hit.normal * shadowOffset;
     const auto lit = [&](Vec3 toLight, double distance) {
         const double facing = dot(hit.shadingNormal, toLight);
         if (facing <= 0.0 || dot(hit.normal, toLight) <= 0.0) {
             return 0.0;
         }
-        const world::Ray shadow{start, toLight, hit.time};
-        return tracer_->occluded(shadow, 0.0, distance) ? 0.0 : facing;
+        return visible(world::Segment{{start, toLight, hit.time}, 0.0, distance}) ? facing : 0.0;
     };
     if (lights.empty()) {
         return sunColour * lit(toSun, std::numeric_limits<double>::infinity());
@@ -125,10 +128,19 @@ Rgb Scene::direct(const Hit &hit) const {
 
 ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
     if (hit.object == kSky) {
+        return lit(ray, hit, Rgb{});
+    }
+    const auto unblocked = [this](const world::Segment &shadow) {
+        return !tracer_->occluded(shadow.ray, shadow.nearest, shadow.farthest);
+    };
+    return lit(ray, hit, direct(hit, unblocked));
+}
+
+inline ShadedRay Scene::lit(const Ray &ray, const Hit &hit, Rgb light) const {
+    if (hit.object == kSky) {
         return {backdrop ? backdrop->seen(ray.direction) : sky(ray.direction), hit.distance};
     }
     const Rgb albedo = albedoAt(hit);
-    const Rgb light = direct(hit);
     // Sky light from above, a little bounce from the ground below.
     const double skyShare = 0.5 + 0.5 * hit.shadingNormal.y;
     const Rgb around =
@@ -146,6 +158,68 @@ ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
         colour = lerp(colour, skyHorizon, haze);
     }
     return {colour, hit.distance};
+}
+
+namespace {
+
+/// One thread's buffers for shadeAll, kept from batch to batch.
+struct BatchBuffers {
+    std::vector<world::Ray> rays;
+    std::vector<world::Hit> found;
+    std::vector<world::Segment> shadows;
+    std::unique_ptr<bool[]> blocked;
+    std::size_t blockedSize = 0;
+
+    std::span<bool> blockedFor(std::size_t count) {
+        if (count > blockedSize) {
+            blockedSize = std::max(count, 2 * blockedSize);
+            blocked = std::make_unique<bool[]>(blockedSize);
+        }
+        return {blocked.get(), count};
+    }
+};
+
+thread_local BatchBuffers batchBuffers;
+
+} // namespace
+
+std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen,
+                            bool packets) const {
+    if (!packets) {
+        for (std::size_t i = 0; i < rays.size(); ++i) {
+            seen[i] = shade(rays[i]);
+        }
+        return 0;
+    }
+    BatchBuffers &buffers = batchBuffers;
+    buffers.rays.resize(rays.size());
+    buffers.found.resize(rays.size());
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
+    }
+    tracer_->closestHits(buffers.rays, buffers.found, 0.0, 1e30);
+    // The shadow rays of every hit, in the order of their camera rays, then
+    // the light each hit sees from what they found.
+    buffers.shadows.clear();
+    const auto gather = [&buffers](const world::Segment &shadow) {
+        buffers.shadows.push_back(shadow);
+        return true;
+    };
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        if (buffers.found[i].kind != world::Hit::Kind::Sky) {
+            direct(fromTracer(buffers.found[i], rays[i].time), gather);
+        }
+    }
+    const std::span<bool> blocked = buffers.blockedFor(buffers.shadows.size());
+    tracer_->occludedAll(buffers.shadows, blocked);
+    std::size_t next = 0;
+    const auto unblocked = [&blocked, &next](const world::Segment &) { return !blocked[next++]; };
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        const Hit hit = fromTracer(buffers.found[i], rays[i].time);
+        seen[i] = hit.object == kSky ? lit(rays[i], hit, Rgb{})
+                                     : lit(rays[i], hit, direct(hit, unblocked));
+    }
+    return rays.size();
 }
 
 Scene builtinScene(const world::TracerOptions &options) {

@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -103,14 +104,27 @@ class Scene {
     ShadedRay shade(const Ray &ray) const { return shade(ray, trace(ray)); }
     /// The same for a ray already traced to `hit`.
     ShadedRay shade(const Ray &ray, const Hit &hit) const;
+    /// What each ray of a batch sees, as shade gives it: `seen[i]` for
+    /// `rays[i]`. With `packets`, the camera rays and then their shadow rays
+    /// go to the tracer in packets (neighbouring rays of the batch should
+    /// be neighbours on the film); else one at a time. Returns how many
+    /// camera rays were traced in packets.
+    std::size_t shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen,
+                         bool packets = true) const;
     /// Whether a ray beyond what the tracer takes was left untraced.
     bool refusedRays() const { return tracer_ && tracer_->refusedRays(); }
 
   private:
     Rgb sky(Vec3 direction) const;
     Rgb albedoAt(const Hit &hit) const;
-    /// Light arriving at a point from the scene's lights or the sun.
-    Rgb direct(const Hit &hit) const;
+    /// The tracer's hit of a ray cast at `time` within the shutter.
+    Hit fromTracer(const world::Hit &found, double time) const;
+    /// Light arriving at a point from the scene's lights or the sun, at the
+    /// hit's time; `visible(segment)` tells whether a light is seen along
+    /// the segment from the point toward it.
+    template <typename Visible> Rgb direct(const Hit &hit, const Visible &visible) const;
+    /// The colour of a ray that met `hit`, lit by `light`.
+    ShadedRay lit(const Ray &ray, const Hit &hit, Rgb light) const;
 
     std::shared_ptr<const world::Tracer> tracer_;
 };
