@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -124,6 +125,42 @@ TEST_F(ObjectForms, ADamagedObjectIsOneLineNamingChunkAndOffset) {
                   std::string::npos)
             << outcome.err;
     }
+}
+
+// With lights and ambient light at 0 before a black backdrop the object is
+// black, but for a luminous surface, which shows its own colour: the same
+// in both generations.
+TEST_F(ObjectForms, ALuminousSurfaceShowsItsColourUnlit) {
+    const std::string dark = "AddLight 20000000\nLightName Key\nLightColor 1 1 1\n"
+                             "LightIntensity 0\nLightType 0\nAmbientIntensity 0\n"
+                             "SolidBackdrop 1\nBackdropColor 0 0 0\n";
+    lwo::TestObject glowing = lwo::sampleObject();
+    glowing.surfaces[0].luminosity = 1.0f; // "Red"
+    write("unlit.lwo", lwo::lwo2(lwo::sampleObject()));
+    write("modern.lwo", lwo::lwo2(glowing));
+    write("old.lwo", lwo::lwob(glowing));
+    const auto reds = [&](const std::string &object) {
+        write(object + ".lws", sceneOf(object + ".lwo") + dark);
+        const std::string png = rendered({scratch.file(object + ".lws")}, object);
+        const brelvix::render::DisplayImage image = readPng(scratch.file(object + ".png"));
+        std::size_t lit = 0;     // any colour
+        std::size_t reddish = 0; // red's hue, at any coverage of the pixel
+        std::size_t red = 0;     // and bright
+        for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+            const int r = image.rgb[i], g = image.rgb[i + 1], b = image.rgb[i + 2];
+            lit += r + g + b > 0 ? 1 : 0;
+            reddish += r > 0 && 2 * g <= r && 2 * b <= r ? 1 : 0;
+            red += r > 150 && 2 * g <= r && 2 * b <= r ? 1 : 0;
+        }
+        return std::tuple{png, lit, reddish, red};
+    };
+    const auto [unlitPng, unlitLit, unlitReddish, unlitRed] = reds("unlit");
+    EXPECT_FALSE(unlitPng.empty());
+    EXPECT_EQ(unlitLit, 0u);
+    const auto [modernPng, modernLit, modernReddish, modernRed] = reds("modern");
+    EXPECT_GT(modernRed, 20u);
+    EXPECT_EQ(modernLit, modernReddish) << "only the luminous surface shows";
+    EXPECT_EQ(std::get<0>(reds("old")), modernPng);
 }
 
 } // namespace

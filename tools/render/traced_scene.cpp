@@ -42,9 +42,8 @@ Hit Scene::trace(const Ray &ray, double maxDistance) const {
 }
 
 inline Hit Scene::fromTracer(const world::Hit &found, double time) const {
-    Hit hit{
-        kSky, found.distance, found.point, found.geometricNormal, found.shadingNormal, found.colour,
-        time};
+    Hit hit{kSky,         found.distance, found.point, found.geometricNormal, found.shadingNormal,
+            found.colour, found.glow,     time};
     switch (found.kind) {
     case world::Hit::Kind::Sky:
         break;
@@ -146,7 +145,7 @@ inline ShadedRay Scene::lit(const Ray &ray, const Hit &hit, Rgb light) const {
     const Rgb around =
         ambient ? *ambient
                 : skyZenith * (0.55 * skyShare) + checkerLight * (0.18 * (1.0 - skyShare));
-    Rgb colour = albedo * (around + light);
+    Rgb colour = albedo * (around + light) + hit.glow;
     if (hit.object >= sphereId(0) && hit.object < boxId(0) && light.x > 0.0) {
         // A highlight on the spheres.
         const Vec3 halfway = normalize(toSun - ray.direction);

@@ -43,6 +43,8 @@ struct Hit {
     Vec3 shadingNormal;
     /// Linear diffuse colour: the material's or the vertex colours.
     Rgb colour;
+    /// The surface's own light, added whatever lights it.
+    Rgb glow;
     /// The ray's moment within the shutter, at which its shadow rays meet
     /// moving objects too.
     double time = 0.0;

@@ -13,7 +13,7 @@ namespace lw = brelvix::lightwave;
 // A tripwire for the one build the renderer ships in: a field added to these
 // records changes their size, and must be added to the message as well.
 #if defined(__x86_64__) && defined(__GLIBCXX__)
-static_assert(sizeof(world::Mesh) == 152 && sizeof(world::Camera) == 144 &&
+static_assert(sizeof(world::Mesh) == 176 && sizeof(world::Camera) == 144 &&
                   sizeof(world::Light) == 112,
               "a field was added to the world's records: carry it in shot_wire.cpp");
 static_assert(sizeof(lw::Scene) == 328 && sizeof(lw::Item) == 736 &&
@@ -215,6 +215,7 @@ void writeMeshes(ByteWriter &out, const std::vector<world::Mesh> &meshes) {
         out.array(mesh.colours);
         out.array(mesh.triangles);
         out.value(mesh.diffuse);
+        out.value(mesh.glow);
     }
 }
 
@@ -222,7 +223,8 @@ bool readMeshes(ByteReader &in, std::vector<world::Mesh> &meshes) {
     // A mesh takes at least its name's and four arrays' counts.
     return readRecords(in, meshes, 5 * sizeof(std::uint64_t), [](ByteReader &in, world::Mesh &m) {
         if (!in.text(m.name) || !in.array(m.positions) || !in.array(m.normals) ||
-            !in.array(m.colours) || !in.array(m.triangles) || !in.value(m.diffuse)) {
+            !in.array(m.colours) || !in.array(m.triangles) || !in.value(m.diffuse) ||
+            !in.value(m.glow)) {
             return false;
         }
         const std::size_t vertices = m.positions.size();

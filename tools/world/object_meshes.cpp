@@ -17,6 +17,9 @@ Mesh worldMesh(const lwo::Object &object, const lwo::Layer &layer, lwo::SurfaceM
     const float diffuse = surface.diffuse;
     mesh.diffuse = {surface.colour.x * diffuse, surface.colour.y * diffuse,
                     surface.colour.z * diffuse};
+    const float luminosity = surface.luminosity;
+    mesh.glow = {surface.colour.x * luminosity, surface.colour.y * luminosity,
+                 surface.colour.z * luminosity};
     mesh.positions.reserve(source.positions.size());
     for (const lwo::Vec3f &p : source.positions) {
         mesh.positions.push_back(point(p));

@@ -123,8 +123,15 @@ std::unique_ptr<Tracer> Tracer::create(const std::vector<Mesh> &meshes,
             continue;
         }
         if (s.addTriangles(mesh.positions, mesh.triangles)) {
-            s.surfaces.push_back(
-                {Hit::Kind::Mesh, i, mesh.normals, mesh.colours, mesh.triangles, mesh.diffuse, {}});
+            s.surfaces.push_back({Hit::Kind::Mesh,
+                                  i,
+                                  mesh.normals,
+                                  mesh.colours,
+                                  mesh.triangles,
+                                  mesh.diffuse,
+                                  {},
+                                  nullptr,
+                                  mesh.glow});
         }
     }
     // Spheres: one geometry, a primitive each.
@@ -233,9 +240,11 @@ void Tracer::Shading::hitFrom(const Ray &ray, const EmbreeHit &found, Hit &hit) 
         hit.colour = surface.colourList().empty()
                          ? surface.diffuseColour()
                          : blend(surface.colourList(), triangle, found.u, found.v);
+        hit.glow = surface.glowColour();
     } else {
         hit.index = surface.kind == Hit::Kind::Box ? primitive / kBoxTriangleCount : primitive;
         hit.colour = surface.albedos[hit.index];
+        hit.glow = Rgb{};
     }
 }
 

@@ -76,6 +76,8 @@ struct Hit {
     Vec3 shadingNormal;
     /// Linear diffuse colour at the hit: vertex colours, else the material's.
     Rgb colour;
+    /// The surface's own light (see Mesh::glow).
+    Rgb glow;
 };
 
 struct TracerOptions {

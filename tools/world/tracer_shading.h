@@ -32,6 +32,7 @@ struct Surface {
     /// An object's mesh, read in place (its owner is kept by the tracer);
     /// the three lists above are then empty.
     const Mesh *mesh = nullptr;
+    Rgb glow{};
 
     const std::vector<Point3f> &normalList() const { return mesh ? mesh->normals : normals; }
     const std::vector<Point3f> &colourList() const { return mesh ? mesh->colours : colours; }
@@ -39,6 +40,7 @@ struct Surface {
         return mesh ? mesh->triangles[primitive] : triangles[primitive];
     }
     Rgb diffuseColour() const { return mesh ? mesh->diffuse : diffuse; }
+    Rgb glowColour() const { return mesh ? mesh->glow : glow; }
 };
 
 /// An object built once: its scene, and its meshes' surfaces by the

@@ -36,6 +36,9 @@ struct Mesh {
     /// Vertex indices, wound clockwise seen from the front (outside).
     std::vector<std::array<uint32_t, 3>> triangles;
     Rgb diffuse{0.8, 0.8, 0.8};
+    /// Light the surface gives of itself, lit or not (linear): a luminous
+    /// surface's colour times its luminosity; black for most.
+    Rgb glow{};
 };
 
 /// A camera placed in the world. Axes are unit and orthogonal, with
