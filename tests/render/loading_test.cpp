@@ -100,4 +100,39 @@ TEST(ErrorText, QuotesLittleAndEscapesControlCharacters) {
     EXPECT_EQ(errorLine("a path/with spaces: no such file"), "a path/with spaces: no such file");
 }
 
+/// The object fuzz target starts from loading messages (first byte 3) of
+/// these files: the committed seeds must be today's messages, or the fuzzer
+/// spends its time on messages refused at their first field.
+/// BRELVIX_WRITE_FUZZ_SEEDS=1 writes them anew.
+TEST(LoadingMessage, TheFuzzTargetsSeedsAreTodaysMessages) {
+    const std::string models = "/usr/share/assimp/models/";
+    const TempDirectory scratch;
+    const std::string corpus = BRELVIX_OBJECT_SEEDS;
+    const auto fromSeed = [&](const std::string &seed, const std::string &name) {
+        // A file the target's header seeds hold, after their own first byte.
+        writeFile(scratch.file(name), readFile(corpus + "/" + seed).substr(1));
+        return scratch.file(name);
+    };
+    const std::pair<const char *, std::string> seeds[] = {
+        {"message-lws-bezier", models + "LWS/move_xz_bezier.lws"},
+        {"message-lws-move-x", models + "LWS/move_x.lws"},
+        {"message-obj", models + "OBJ/box.obj"},
+        {"message-off-cube", fromSeed("header-off-cube", "cube.off")},
+        {"message-ply-cube", fromSeed("header-ply-cube", "cube.ply")},
+    };
+    const bool rewrite = std::getenv("BRELVIX_WRITE_FUZZ_SEEDS") != nullptr;
+    for (const auto &[name, source] : seeds) {
+        std::string error;
+        const std::unique_ptr<Shot> shot = Shot::load(source, "", error);
+        ASSERT_TRUE(shot) << source << ": " << error;
+        ByteWriter out;
+        shot->write(out);
+        const std::string message = '\3' + out.take();
+        if (rewrite) {
+            writeFile(corpus + "/" + name, message);
+        }
+        EXPECT_TRUE(readFile(corpus + "/" + name) == message) << name << " is out of date";
+    }
+}
+
 } // namespace
