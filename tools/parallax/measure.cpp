@@ -4,14 +4,175 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
+#include <vector>
 
 namespace brelvix::parallax {
 namespace {
 
-/// How far the right eye's ray may end from the point and still reach it,
+/// How far the other eye's ray may end from the point and still reach it,
 /// as a share of the distance: the position is found to 1/100 pixel, which
 /// at a grazing angle moves the hit along the surface.
 constexpr double kReachTolerance = 2e-3;
+
+/// What the other eye is asked to find: the point a ray met, or its
+/// direction when it met the sky.
+Target targetOf(const Ray &ray, const render::Hit &hit) {
+    const bool sky = !std::isfinite(hit.distance);
+    return {sky ? ray.direction : hit.point, sky};
+}
+
+/// Whether the other eye's ray from where it sees the target reaches the
+/// target before anything else.
+Seen seenBy(const Target &target, const Ray &otherRay, const render::Hit &otherHit,
+            const render::Scene &scene) {
+    if (target.atInfinity) {
+        return std::isfinite(otherHit.distance) ? Seen::hidden : Seen::both;
+    }
+    const double expected = length(target.point - otherRay.origin);
+    const double slack = kReachTolerance * expected + 100.0 * scene.shadowOffset;
+    return std::abs(otherHit.distance - expected) <= slack ? Seen::both : Seen::hidden;
+}
+
+/// The parallax from `from`'s pixel (x, y) to the other eye's film position
+/// `found`.
+void setParallax(const EyeRays &eyes, Eye from, double x, double y, FilmPosition found,
+                 PixelParallax &result) {
+    const Eye other = from == Eye::left ? Eye::right : Eye::left;
+    const double sign = from == Eye::left ? 1.0 : -1.0;
+    result.horizontal = static_cast<float>(sign * (eyes.pixelX(other, found.x) - x));
+    result.vertical = static_cast<float>(sign * (eyes.pixelY(found.y) - y));
+}
+
+/// One row's rays, kept from row to row on each thread.
+struct RowBuffers {
+    /// The left eye's rays the lens gave, and their columns.
+    std::vector<Ray> rays;
+    std::vector<int> columns;
+    std::vector<render::Hit> hits;
+    std::vector<render::ShadedRay> shaded;
+    /// The other eye's rays from the positions found, and their places in
+    /// `rays`.
+    std::vector<Ray> otherRays;
+    std::vector<std::size_t> from;
+    std::vector<render::Hit> otherHits;
+};
+
+thread_local RowBuffers rowBuffers;
+
+/// A row of the field, in three passes: the left eye's rays traced (and
+/// shaded for the view) together, the right eye's position of each pixel
+/// found in turn through the lens alone, the right eye's rays from there
+/// traced together.
+class RowMeasure {
+  public:
+    RowMeasure(const EyeRays &eyes, const render::Scene &scene, ParallaxField &field, bool view)
+        : eyes_(eyes), scene_(scene), field_(field), view_(view), buffers_(rowBuffers) {}
+
+    void measure(int row, const render::StopCheck &stopping) {
+        const double y = row * field_.stride + 0.5;
+        traceLeft(row, y);
+        if (stopping()) {
+            return;
+        }
+        findRight(row, y);
+        if (stopping()) {
+            return;
+        }
+        traceRight(row);
+    }
+
+  private:
+    std::size_t index(int row, int column) const {
+        return static_cast<std::size_t>(row) * static_cast<std::size_t>(field_.width) +
+               static_cast<std::size_t>(column);
+    }
+
+    void traceLeft(int row, double y) {
+        RowBuffers &b = buffers_;
+        b.rays.clear();
+        b.columns.clear();
+        for (int column = 0; column < field_.width; ++column) {
+            Ray ray;
+            if (eyes_.ray(eyes_.film(Eye::left, column * field_.stride + 0.5, y), ray)) {
+                b.rays.push_back(ray);
+                b.columns.push_back(column);
+            }
+        }
+        b.hits.resize(b.rays.size());
+        scene_.traceAll(b.rays, b.hits);
+        if (!view_) {
+            return;
+        }
+        b.shaded.resize(b.rays.size());
+        scene_.shadeAll(b.rays, b.shaded);
+        for (std::size_t i = 0; i < b.rays.size(); ++i) {
+            field_.view[index(row, b.columns[i])] = b.shaded[i].colour;
+        }
+    }
+
+    void findRight(int row, double y);
+    void traceRight(int row);
+
+    const EyeRays &eyes_;
+    const render::Scene &scene_;
+    ParallaxField &field_;
+    const bool view_;
+    RowBuffers &buffers_;
+};
+
+void RowMeasure::findRight(int row, double y) {
+    RowBuffers &b = buffers_;
+    b.otherRays.clear();
+    b.from.clear();
+    // Each pixel starts from its left neighbour's answer moved on as the
+    // answers last moved (a pixel on, at first): near it on the same
+    // surface, and a plain guess elsewhere.
+    const render::FilmSettings &film = eyes_.settings();
+    const double pixelStep = field_.stride * film.filmWidth / film.width;
+    FilmPosition guess = eyes_.film(Eye::right, 0.5, y);
+    FilmPosition step{pixelStep, 0.0};
+    Jacobian jacobian;
+    std::size_t next = 0;
+    for (int column = 0; column < field_.width; ++column) {
+        const double x = column * field_.stride + 0.5;
+        FilmPosition start{guess.x + step.x, guess.y + step.y};
+        bool found = false;
+        if (next < b.columns.size() && b.columns[next] == column) {
+            const Target target = targetOf(b.rays[next], b.hits[next]);
+            PixelParallax &pixel = field_.pixels[index(row, column)];
+            pixel.distance = static_cast<float>(b.hits[next].distance);
+            FilmPosition position;
+            Ray otherRay;
+            if (eyes_.find(Eye::right, target, start, position, &jacobian, &otherRay) &&
+                eyes_.inView(Eye::right, position)) {
+                found = true;
+                start = position;
+                setParallax(eyes_, Eye::left, x, y, position, pixel);
+                b.otherRays.push_back(otherRay);
+                b.from.push_back(next);
+            }
+            ++next;
+        }
+        step = {start.x - guess.x, start.y - guess.y};
+        if (!found || std::abs(step.x - pixelStep) > 0.5 * pixelStep ||
+            std::abs(step.y) > 0.5 * pixelStep) {
+            step = {pixelStep, 0.0};
+        }
+        guess = found ? start : eyes_.film(Eye::right, x, y);
+    }
+}
+
+void RowMeasure::traceRight(int row) {
+    RowBuffers &b = buffers_;
+    b.otherHits.resize(b.otherRays.size());
+    scene_.traceAll(b.otherRays, b.otherHits);
+    for (std::size_t i = 0; i < b.otherRays.size(); ++i) {
+        const std::size_t left = b.from[i];
+        field_.pixels[index(row, b.columns[left])].seen =
+            seenBy(targetOf(b.rays[left], b.hits[left]), b.otherRays[i], b.otherHits[i], scene_);
+    }
+}
 
 /// The frame's two edges, every stride-th row: each from the eye whose
 /// image that edge bounds on the side the other eye cannot see past.
@@ -44,33 +205,16 @@ PixelParallax measurePixel(const EyeRays &eyes, const render::Scene &scene, Eye 
     if (view != nullptr) {
         *view = scene.shade(fromRay, hit).colour;
     }
-    const bool sky = !std::isfinite(hit.distance);
-    const Target target{sky ? fromRay.direction : hit.point, sky};
+    const Target target = targetOf(fromRay, hit);
     result.distance = static_cast<float>(hit.distance);
-
     FilmPosition found;
-    if (!eyes.find(other, target, guess, found, reuse) || !eyes.inView(other, found)) {
-        result.seen = Seen::outside;
+    Ray otherRay;
+    if (!eyes.find(other, target, guess, found, reuse, &otherRay) || !eyes.inView(other, found)) {
         return result;
     }
     guess = found;
-    Ray otherRay;
-    if (!eyes.ray(found, otherRay)) {
-        return result;
-    }
-    const render::Hit otherHit = scene.trace(otherRay);
-    if (sky) {
-        result.seen = std::isfinite(otherHit.distance) ? Seen::hidden : Seen::both;
-    } else {
-        const double expected = length(hit.point - otherRay.origin);
-        const double slack = kReachTolerance * expected + 100.0 * scene.shadowOffset;
-        result.seen = std::abs(otherHit.distance - expected) <= slack ? Seen::both : Seen::hidden;
-    }
-    const double otherX = eyes.pixelX(other, found.x);
-    const double otherY = eyes.pixelY(found.y);
-    const double sign = from == Eye::left ? 1.0 : -1.0;
-    result.horizontal = static_cast<float>(sign * (otherX - x));
-    result.vertical = static_cast<float>(sign * (otherY - y));
+    result.seen = seenBy(target, otherRay, scene.trace(otherRay), scene);
+    setParallax(eyes, from, x, y, found, result);
     return result;
 }
 
@@ -90,32 +234,8 @@ ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSe
         field.view.assign(count, render::Rgb{});
     }
     const EyeRays eyes(lens, film, settings.shutterFraction);
-
     const render::RowWork work = [&](int row, const render::StopCheck &stopping) {
-        const double y = row * field.stride + 0.5;
-        // Each pixel starts from its left neighbour's answer moved on as the
-        // answers last moved (a pixel on, at first): near it on the same
-        // surface, and a plain guess elsewhere.
-        const double pixelStep = field.stride * film.filmWidth / film.width;
-        FilmPosition guess = eyes.film(Eye::right, 0.5, y);
-        FilmPosition step{pixelStep, 0.0};
-        Jacobian jacobian;
-        for (int column = 0; column < field.width && !stopping(); ++column) {
-            const double x = column * field.stride + 0.5;
-            const std::size_t index = static_cast<std::size_t>(row) * field.width + column;
-            FilmPosition start{guess.x + step.x, guess.y + step.y};
-            const PixelParallax measured =
-                measurePixel(eyes, scene, Eye::left, x, y, start,
-                             settings.view ? &field.view[index] : nullptr, &jacobian);
-            field.pixels[index] = measured;
-            const bool found = measured.seen != Seen::outside;
-            step = {start.x - guess.x, start.y - guess.y};
-            if (!found || std::abs(step.x - pixelStep) > 0.5 * pixelStep ||
-                std::abs(step.y) > 0.5 * pixelStep) {
-                step = {pixelStep, 0.0};
-            }
-            guess = found ? start : eyes.film(Eye::right, x, y);
-        }
+        RowMeasure(eyes, scene, field, settings.view).measure(row, stopping);
     };
     render::forEachRow(field.height, settings.threads, work, {}, stop);
     measureEdges(eyes, scene, field);
