@@ -62,6 +62,7 @@ struct Lens {
 std::vector<ParallaxLine> linesOf(const ParallaxField &field, const InfinityParallax &infinity,
                                   double distance, double shift) {
     std::vector<ParallaxLine> lines;
+    lines.reserve(field.pixels.size());
     for (int y = 0; y < field.height; ++y) {
         for (int x = 0; x < field.width; ++x) {
             const PixelParallax &p = field.at(x, y);
@@ -83,6 +84,7 @@ std::vector<ParallaxLine> linesOf(const ParallaxField &field, const InfinityPara
 /// The median distance of what the seen pixels see; 0 for the sky alone.
 double medianDistance(const ParallaxField &field) {
     std::vector<float> distances;
+    distances.reserve(field.pixels.size());
     for (const PixelParallax &p : field.pixels) {
         if (p.seen == Seen::both && std::isfinite(p.distance)) {
             distances.push_back(p.distance);
