@@ -15,11 +15,12 @@ namespace {
 /// at a grazing angle moves the hit along the surface.
 constexpr double kReachTolerance = 2e-3;
 
-/// What the other eye is asked to find: the point a ray met, or its
-/// direction when it met the sky.
-Target targetOf(const Ray &ray, const render::Hit &hit) {
-    const bool sky = !std::isfinite(hit.distance);
-    return {sky ? ray.direction : hit.point, sky};
+/// What the other eye is asked to find: the point at `distance` along the
+/// ray (where the tracer puts its hit), or the ray's direction when it met
+/// the sky.
+Target targetOf(const Ray &ray, double distance) {
+    const bool sky = !std::isfinite(distance);
+    return {sky ? ray.direction : ray.origin + ray.direction * distance, sky};
 }
 
 /// Whether the other eye's ray from where it sees the target reaches the
@@ -49,6 +50,9 @@ struct RowBuffers {
     /// The left eye's rays the lens gave, and their columns.
     std::vector<Ray> rays;
     std::vector<int> columns;
+    /// What each met: from the shading when the view is kept, else from
+    /// the hits.
+    std::vector<double> distances;
     std::vector<render::Hit> hits;
     std::vector<render::ShadedRay> shaded;
     /// The other eye's rays from the positions found, and their places in
@@ -99,15 +103,20 @@ class RowMeasure {
                 b.columns.push_back(column);
             }
         }
-        b.hits.resize(b.rays.size());
-        scene_.traceAll(b.rays, b.hits);
+        b.distances.resize(b.rays.size());
         if (!view_) {
+            b.hits.resize(b.rays.size());
+            scene_.traceAll(b.rays, b.hits);
+            for (std::size_t i = 0; i < b.rays.size(); ++i) {
+                b.distances[i] = b.hits[i].distance;
+            }
             return;
         }
         b.shaded.resize(b.rays.size());
         scene_.shadeAll(b.rays, b.shaded);
         for (std::size_t i = 0; i < b.rays.size(); ++i) {
             field_.view[index(row, b.columns[i])] = b.shaded[i].colour;
+            b.distances[i] = b.shaded[i].distance;
         }
     }
 
@@ -139,9 +148,9 @@ void RowMeasure::findRight(int row, double y) {
         FilmPosition start{guess.x + step.x, guess.y + step.y};
         bool found = false;
         if (next < b.columns.size() && b.columns[next] == column) {
-            const Target target = targetOf(b.rays[next], b.hits[next]);
+            const Target target = targetOf(b.rays[next], b.distances[next]);
             PixelParallax &pixel = field_.pixels[index(row, column)];
-            pixel.distance = static_cast<float>(b.hits[next].distance);
+            pixel.distance = static_cast<float>(b.distances[next]);
             FilmPosition position;
             Ray otherRay;
             if (eyes_.find(Eye::right, target, start, position, &jacobian, &otherRay) &&
@@ -169,8 +178,8 @@ void RowMeasure::traceRight(int row) {
     scene_.traceAll(b.otherRays, b.otherHits);
     for (std::size_t i = 0; i < b.otherRays.size(); ++i) {
         const std::size_t left = b.from[i];
-        field_.pixels[index(row, b.columns[left])].seen =
-            seenBy(targetOf(b.rays[left], b.hits[left]), b.otherRays[i], b.otherHits[i], scene_);
+        field_.pixels[index(row, b.columns[left])].seen = seenBy(
+            targetOf(b.rays[left], b.distances[left]), b.otherRays[i], b.otherHits[i], scene_);
     }
 }
 
@@ -205,7 +214,7 @@ PixelParallax measurePixel(const EyeRays &eyes, const render::Scene &scene, Eye 
     if (view != nullptr) {
         *view = scene.shade(fromRay, hit).colour;
     }
-    const Target target = targetOf(fromRay, hit);
+    const Target target = targetOf(fromRay, hit.distance);
     result.distance = static_cast<float>(hit.distance);
     FilmPosition found;
     Ray otherRay;
