@@ -1,5 +1,6 @@
 #include "tools/parallax/measure.h"
 
+#include "tools/render/display_image.h"
 #include "tools/render/row_pool.h"
 
 #include <cmath>
@@ -115,7 +116,7 @@ class RowMeasure {
         b.shaded.resize(b.rays.size());
         scene_.shadeAll(b.rays, b.shaded);
         for (std::size_t i = 0; i < b.rays.size(); ++i) {
-            field_.view[index(row, b.columns[i])] = b.shaded[i].colour;
+            field_.light[index(row, b.columns[i])] = brightness(b.shaded[i].colour);
             b.distances[i] = b.shaded[i].distance;
         }
     }
@@ -202,6 +203,10 @@ void measureEdges(const EyeRays &eyes, const render::Scene &scene, ParallaxField
 
 } // namespace
 
+double brightness(const render::Rgb &colour) {
+    return render::encodeSrgb(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z);
+}
+
 PixelParallax measurePixel(const EyeRays &eyes, const render::Scene &scene, Eye from, double x,
                            double y, FilmPosition &guess, render::Rgb *view, Jacobian *reuse) {
     PixelParallax result;
@@ -240,7 +245,7 @@ ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSe
         static_cast<std::size_t>(field.width) * static_cast<std::size_t>(field.height);
     field.pixels.assign(count, PixelParallax{});
     if (settings.view) {
-        field.view.assign(count, render::Rgb{});
+        field.light.assign(count, 0.0);
     }
     const EyeRays eyes(lens, film, settings.shutterFraction);
     const render::RowWork work = [&](int row, const render::StopCheck &stopping) {
