@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <vector>
 
 namespace brelvix::parallax {
@@ -187,14 +188,18 @@ bool adviseAngle(const Lens &lens, const FrameFigures &figures, AngleAdvice &adv
     return true;
 }
 
-bool advise(const Lens &lens, const ParallaxField &field, FrameReport &report, std::string &error) {
+/// The advice; `figures` are the frame's, worked out meanwhile.
+bool advise(const Lens &lens, const ParallaxField &field, std::future<FrameFigures> &figures,
+            FrameReport &report, std::string &error) {
+    const bool distance = adviseDistance(lens, field, report.distance, error);
+    report.figures = figures.get();
+    if (!distance) {
+        return false;
+    }
     const double eyeWidth = field.eyeWidth;
     report.imageShift =
         lens.budget.imageShift +
         (budgetCentre(lens.budget) - depthCentre(report.figures)) * eyeWidth / 100.0;
-    if (!adviseDistance(lens, field, report.distance, error)) {
-        return false;
-    }
     if (lens.interrupted()) {
         return true;
     }
@@ -218,12 +223,19 @@ bool checkFrame(const LensFrame &frame, const Budget &budget, const CheckSetting
                     keptDistance.at(frame.info.start),
                     keptAngle.at(frame.info.start)};
     field = lens.measure(1, settings.view);
-    report.figures = frameFigures(field, budget);
+    // The frame's figures take a thread of their own while the advice
+    // measures, which needs only the field.
+    std::future<FrameFigures> figures =
+        std::async(std::launch::async, [&field, &budget] { return frameFigures(field, budget); });
     report.rig = rigShape(lens.eyes());
     report.eyeDistance = lens.eyeDistance;
     report.eyeAngle = lens.eyeAngle;
-    bool done = !lens.interrupted() &&
-                (report.figures.seenPixels == 0 || advise(lens, field, report, error));
+    const bool seen = std::any_of(field.pixels.begin(), field.pixels.end(),
+                                  [](const PixelParallax &p) { return p.seen == Seen::both; });
+    bool done = !lens.interrupted() && (!seen || advise(lens, field, figures, report, error));
+    if (figures.valid()) {
+        report.figures = figures.get();
+    }
     distanceChannel->curve = keptDistance;
     angleChannel->curve = keptAngle;
     std::string restoring;
