@@ -11,6 +11,11 @@ namespace {
 /// The advice's measurements take every n-th pixel of each row and column,
 /// n up to 4 as long as this many pixels of the eye's image remain.
 constexpr int kAdvicePixels = 3600;
+/// Grids of fewer pixels are measured on one thread, and fields of fewer
+/// pixels have their figures worked out in line: starting a thread costs
+/// more than it saves on them.
+constexpr long kThreadedPixels = 16384;
+constexpr std::size_t kThreadedFigures = 131072;
 /// The parallax at infinity is found on a grid of every 8th pixel.
 constexpr int kInfinityStep = 8;
 /// The eye angle's change for the slope of the parallax, radians.
@@ -41,7 +46,9 @@ struct Lens {
     }
     ParallaxField measure(int stride, bool view = false) const {
         MeasureSettings measure;
-        measure.threads = settings.threads;
+        const auto cells = [stride](int pixels) { return (pixels + stride - 1) / stride; };
+        const long grid = static_cast<long>(cells(frame.film.width / 2)) * cells(frame.film.height);
+        measure.threads = grid < kThreadedPixels ? 1 : settings.threads;
         measure.stride = stride;
         measure.view = view;
         return measureParallax(frame.session.rays(), frame.film, frame.scene, measure, stop);
@@ -225,8 +232,9 @@ bool checkFrame(const LensFrame &frame, const Budget &budget, const CheckSetting
     field = lens.measure(1, settings.view);
     // The frame's figures take a thread of their own while the advice
     // measures, which needs only the field.
-    std::future<FrameFigures> figures =
-        std::async(std::launch::async, [&field, &budget] { return frameFigures(field, budget); });
+    std::future<FrameFigures> figures = std::async(
+        field.pixels.size() < kThreadedFigures ? std::launch::deferred : std::launch::async,
+        [&field, &budget] { return frameFigures(field, budget); });
     report.rig = rigShape(lens.eyes());
     report.eyeDistance = lens.eyeDistance;
     report.eyeAngle = lens.eyeAngle;
