@@ -1,5 +1,7 @@
 #include "tools/parallax/advice.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -47,7 +49,9 @@ void sortByDistance(std::vector<Event> &events) {
                   [](const Event &a, const Event &b) { return a.at < b.at; });
         return;
     }
-    std::vector<Event> sorted(events.size());
+    std::vector<Event> sorted;
+    reserveInHugePages(sorted, events.size());
+    sorted.resize(events.size());
     std::vector<std::size_t> starts(kDigits);
     for (int shift = 0; shift < 64; shift += kDigitBits) {
         const auto digit = [shift](const Event &event) {
@@ -88,7 +92,7 @@ std::optional<DistanceInterval> solveDistanceRange(const std::vector<ParallaxLin
     const double nearPixels = budget.nearPercent * eyeWidth / 100.0;
     const double farPixels = budget.farLimitPercent() * eyeWidth / 100.0;
     std::vector<Event> events;
-    events.reserve(2 * count);
+    reserveInHugePages(events, 2 * count);
     int nearOver = 0;
     int farOver = 0;
     for (const ParallaxLine &line : lines) {

@@ -1,5 +1,7 @@
 #include "tools/parallax/budget.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -60,9 +62,9 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
         std::uint32_t index;
     };
     std::vector<Ranked> seen;
-    seen.reserve(field.pixels.size());
+    reserveInHugePages(seen, field.pixels.size());
     std::vector<float> verticalSizes;
-    verticalSizes.reserve(field.pixels.size());
+    reserveInHugePages(verticalSizes, field.pixels.size());
     long outside = 0;
     float largestVertical = -1.0F;
     for (std::size_t i = 0; i < field.pixels.size(); ++i) {

@@ -1,5 +1,7 @@
 #include "tools/parallax/frame_check.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <future>
@@ -70,7 +72,7 @@ struct Lens {
 std::vector<ParallaxLine> linesOf(const ParallaxField &field, const InfinityParallax &infinity,
                                   double distance, double shift) {
     std::vector<ParallaxLine> lines;
-    lines.reserve(field.pixels.size());
+    reserveInHugePages(lines, field.pixels.size());
     for (int y = 0; y < field.height; ++y) {
         for (int x = 0; x < field.width; ++x) {
             const PixelParallax &p = field.at(x, y);

@@ -1,5 +1,7 @@
 #include "tools/parallax/measure.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include "tools/render/display_image.h"
 #include "tools/render/row_pool.h"
 
@@ -303,8 +305,10 @@ ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSe
     field.height = (field.eyeHeight + field.stride - 1) / field.stride;
     const std::size_t count =
         static_cast<std::size_t>(field.width) * static_cast<std::size_t>(field.height);
+    reserveInHugePages(field.pixels, count);
     field.pixels.assign(count, PixelParallax{});
     if (settings.view) {
+        reserveInHugePages(field.light, count);
         field.light.assign(count, 0.0);
     }
     const EyeRays eyes(lens, film, settings.shutterFraction);
