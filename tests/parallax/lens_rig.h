@@ -53,10 +53,11 @@ class Rig {
     Rig(double eyeDistance, double eyeAngle, double hShift = 0.0, double vShift = 0.0)
         : Rig(RigSettings{eyeDistance, eyeAngle, hShift, vShift}) {}
 
-    ParallaxField measure(const render::Scene &scene, bool view = false) const {
+    ParallaxField measure(const render::Scene &scene, bool view = false, int stride = 1) const {
         MeasureSettings settings;
         settings.threads = 2;
         settings.view = view;
+        settings.stride = stride;
         return measureParallax(session_->rays(), film_, scene, settings);
     }
     /// The whole check of the frame, its advice included.

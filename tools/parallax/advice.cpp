@@ -1,6 +1,11 @@
 #include "tools/parallax/advice.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <utility>
 
 namespace brelvix::parallax {
 namespace {
@@ -33,6 +38,43 @@ void addCrossing(const ParallaxLine &line, double limit, bool below, bool nearLi
     }
 }
 
+/// Sorts the events by distance: a radix sort of their distances' bits,
+/// which order positive numbers as the numbers are ordered. (The order of
+/// events at one distance does not change the intervals found.)
+void sortByDistance(std::vector<Event> &events) {
+    constexpr int kDigitBits = 11;
+    constexpr std::uint64_t kDigits = std::uint64_t{1} << kDigitBits;
+    if (events.size() < kDigits) {
+        std::sort(events.begin(), events.end(),
+                  [](const Event &a, const Event &b) { return a.at < b.at; });
+        return;
+    }
+    std::vector<Event> sorted;
+    reserveInHugePages(sorted, events.size());
+    sorted.resize(events.size());
+    std::vector<std::size_t> starts(kDigits);
+    for (int shift = 0; shift < 64; shift += kDigitBits) {
+        const auto digit = [shift](const Event &event) {
+            return (std::bit_cast<std::uint64_t>(event.at) >> shift) & (kDigits - 1);
+        };
+        std::fill(starts.begin(), starts.end(), 0);
+        for (const Event &event : events) {
+            ++starts[digit(event)];
+        }
+        if (starts[digit(events.front())] == events.size()) {
+            continue;
+        }
+        std::size_t start = 0;
+        for (std::size_t &count : starts) {
+            start += std::exchange(count, start);
+        }
+        for (const Event &event : events) {
+            sorted[starts[digit(event)]++] = event;
+        }
+        events.swap(sorted);
+    }
+}
+
 } // namespace
 
 std::optional<DistanceInterval> solveDistanceRange(const std::vector<ParallaxLine> &lines,
@@ -50,14 +92,14 @@ std::optional<DistanceInterval> solveDistanceRange(const std::vector<ParallaxLin
     const double nearPixels = budget.nearPercent * eyeWidth / 100.0;
     const double farPixels = budget.farLimitPercent() * eyeWidth / 100.0;
     std::vector<Event> events;
+    reserveInHugePages(events, 2 * count);
     int nearOver = 0;
     int farOver = 0;
     for (const ParallaxLine &line : lines) {
         addCrossing(line, nearPixels, true, true, nearOver, events);
         addCrossing(line, farPixels, false, false, farOver, events);
     }
-    std::sort(events.begin(), events.end(),
-              [](const Event &a, const Event &b) { return a.at < b.at; });
+    sortByDistance(events);
 
     // The stretches between events where both counts are allowed, joined.
     std::vector<DistanceInterval> within;

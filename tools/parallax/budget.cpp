@@ -1,7 +1,10 @@
 #include "tools/parallax/budget.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace brelvix::parallax {
@@ -52,11 +55,18 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
         return Extreme{pixels * toWidth, pixels, placeOf(field, index)};
     };
 
-    std::vector<std::size_t> seen;
-    seen.reserve(field.pixels.size());
-    std::vector<double> verticalSizes;
+    // The seen pixels' parallaxes beside their indices, so that choosing
+    // among them reads one array in order.
+    struct Ranked {
+        float horizontal;
+        std::uint32_t index;
+    };
+    std::vector<Ranked> seen;
+    reserveInHugePages(seen, field.pixels.size());
+    std::vector<float> verticalSizes;
+    reserveInHugePages(verticalSizes, field.pixels.size());
     long outside = 0;
-    double largestVertical = -1.0;
+    float largestVertical = -1.0F;
     for (std::size_t i = 0; i < field.pixels.size(); ++i) {
         const PixelParallax &pixel = field.pixels[i];
         figures.hiddenPixels += pixel.seen == Seen::hidden ? 1 : 0;
@@ -64,8 +74,8 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
         if (pixel.seen != Seen::both) {
             continue;
         }
-        seen.push_back(i);
-        const double size = std::abs(pixel.vertical);
+        seen.push_back({pixel.horizontal, static_cast<std::uint32_t>(i)});
+        const float size = std::abs(pixel.vertical);
         verticalSizes.push_back(size);
         if (size > largestVertical) {
             largestVertical = size;
@@ -79,17 +89,17 @@ FrameFigures frameFigures(const ParallaxField &field, const Budget &budget) {
     if (seen.empty()) {
         return figures;
     }
-    const auto byParallax = [&field](std::size_t a, std::size_t b) {
-        return field.pixels[a].horizontal < field.pixels[b].horizontal;
+    const auto byParallax = [](const Ranked &a, const Ranked &b) {
+        return a.horizontal < b.horizontal;
     };
     const auto [low, high] = std::minmax_element(seen.begin(), seen.end(), byParallax);
-    figures.nearest = extreme(*low);
-    figures.farthest = extreme(*high);
+    figures.nearest = extreme(low->index);
+    figures.farthest = extreme(high->index);
     const double share = budget.percentile / 100.0;
     const auto at = [&](double rankShare) {
         const auto nth = seen.begin() + static_cast<std::ptrdiff_t>(rankOf(seen.size(), rankShare));
         std::nth_element(seen.begin(), nth, seen.end(), byParallax);
-        return extreme(*nth);
+        return extreme(nth->index);
     };
     figures.nearPercentile = at(share);
     figures.farPercentile = at(1.0 - share);

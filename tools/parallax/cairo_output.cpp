@@ -3,7 +3,7 @@
 #include <png.h>
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace brelvix::parallax {
 
@@ -24,7 +24,9 @@ bool writePng(cairo_surface_t *surface, std::FILE *file, std::string &error) {
         return false;
     }
     // Cairo's pixels are 32-bit words, 0xXXRRGGBB.
-    std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
+    // Every byte is written below: left uninitialised rather than cleared.
+    const std::unique_ptr<unsigned char[]> rgb(
+        new unsigned char[static_cast<std::size_t>(width) * height * 3]);
     for (int y = 0; y < height; ++y) {
         const auto *const row = reinterpret_cast<const std::uint32_t *>(data + y * stride);
         for (int x = 0; x < width; ++x) {
@@ -42,7 +44,7 @@ bool writePng(cairo_surface_t *surface, std::FILE *file, std::string &error) {
     // Zlib's fastest level: the maps of a long sequence cost more to
     // compress well than to measure.
     png.flags = PNG_IMAGE_FLAG_FAST;
-    const bool written = png_image_write_to_stdio(&png, file, 0, rgb.data(), 0, nullptr) != 0;
+    const bool written = png_image_write_to_stdio(&png, file, 0, rgb.get(), 0, nullptr) != 0;
     if (!written) {
         error = png.message;
     }

@@ -33,8 +33,7 @@ bool EyeRays::ray(FilmPosition position, Ray &ray, Vec3 &filmNormal) const {
     return true;
 }
 
-bool EyeRays::residual(FilmPosition position, const Target &target, Vec3 &r) const {
-    Ray seen;
+bool EyeRays::residual(FilmPosition position, const Target &target, Vec3 &r, Ray &seen) const {
     if (!ray(position, seen)) {
         return false;
     }
@@ -48,7 +47,7 @@ bool EyeRays::residual(FilmPosition position, const Target &target, Vec3 &r) con
 }
 
 bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPosition &found,
-                   Jacobian *reuse) const {
+                   Jacobian *reuse, Ray *foundRay) const {
     const double e = sign(eye);
     const double pixelWidth = film_.filmWidth / film_.width;
     const double pixelHeight = film_.filmHeight / film_.height;
@@ -69,7 +68,10 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
     FilmPosition p = guess;
     keepInHalf(p);
     Vec3 r;
-    if (!residual(p, target, r)) {
+    // The ray of the last position: where the search ends, the ray from
+    // `found`.
+    Ray seen;
+    if (!residual(p, target, r, seen)) {
         return false;
     }
     // Gauss-Newton on the 3 components of the residual; the Jacobian is
@@ -82,7 +84,9 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
         if (!haveJacobian) {
             Vec3 rx;
             Vec3 ry;
-            if (!residual({p.x + hx, p.y}, target, rx) || !residual({p.x, p.y + hy}, target, ry)) {
+            Ray aside;
+            if (!residual({p.x + hx, p.y}, target, rx, aside) ||
+                !residual({p.x, p.y + hy}, target, ry, aside)) {
                 return false;
             }
             jx = (rx - r) * (1.0 / hx);
@@ -104,7 +108,7 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
         const FilmPosition before = p;
         p = {p.x + dx, p.y + dy};
         keepInHalf(p);
-        if (!residual(p, target, r)) {
+        if (!residual(p, target, r, seen)) {
             return false;
         }
         const double stepPixels =
@@ -116,7 +120,11 @@ bool EyeRays::find(Eye eye, const Target &target, FilmPosition guess, FilmPositi
             if (reuse != nullptr) {
                 *reuse = {jx, jy, true};
             }
-            return !held && length(r) < 0.05 * length(jx) * pixelWidth;
+            const bool settled = !held && length(r) < 0.05 * length(jx) * pixelWidth;
+            if (settled && foundRay != nullptr) {
+                *foundRay = seen;
+            }
+            return settled;
         }
         if (stepPixels > 1.0) {
             haveJacobian = false;

@@ -62,9 +62,10 @@ class EyeRays {
     /// by any amount). The result may lie outside the eye's other edges:
     /// see inView.
     /// `reuse`, when given, starts the search from its Jacobian if known,
-    /// and keeps the search's last one.
+    /// and keeps the search's last one. `foundRay`, when given, becomes the
+    /// ray from `found` (as `ray` gives it) when the search succeeds.
     bool find(Eye eye, const Target &target, FilmPosition guess, FilmPosition &found,
-              Jacobian *reuse = nullptr) const;
+              Jacobian *reuse = nullptr, Ray *foundRay = nullptr) const;
 
     /// Whether a film position lies within `eye`'s half of the film.
     bool inView(Eye eye, FilmPosition position) const;
@@ -79,8 +80,8 @@ class EyeRays {
 
   private:
     /// The residual of a film position: its ray's direction minus the
-    /// direction from its origin to the target.
-    bool residual(FilmPosition position, const Target &target, Vec3 &r) const;
+    /// direction from its origin to the target; `seen` is that ray.
+    bool residual(FilmPosition position, const Target &target, Vec3 &r, Ray &seen) const;
 
     render::LensRays lens_;
     render::FilmSettings film_;

@@ -1,7 +1,10 @@
 #include "tools/parallax/frame_check.h"
 
+#include "tools/parallax/huge_pages.h"
+
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <vector>
 
 namespace brelvix::parallax {
@@ -10,6 +13,11 @@ namespace {
 /// The advice's measurements take every n-th pixel of each row and column,
 /// n up to 4 as long as this many pixels of the eye's image remain.
 constexpr int kAdvicePixels = 3600;
+/// Grids of fewer pixels are measured on one thread, and fields of fewer
+/// pixels have their figures worked out in line: starting a thread costs
+/// more than it saves on them.
+constexpr long kThreadedPixels = 16384;
+constexpr std::size_t kThreadedFigures = 131072;
 /// The parallax at infinity is found on a grid of every 8th pixel.
 constexpr int kInfinityStep = 8;
 /// The eye angle's change for the slope of the parallax, radians.
@@ -40,7 +48,9 @@ struct Lens {
     }
     ParallaxField measure(int stride, bool view = false) const {
         MeasureSettings measure;
-        measure.threads = settings.threads;
+        const auto cells = [stride](int pixels) { return (pixels + stride - 1) / stride; };
+        const long grid = static_cast<long>(cells(frame.film.width / 2)) * cells(frame.film.height);
+        measure.threads = grid < kThreadedPixels ? 1 : settings.threads;
         measure.stride = stride;
         measure.view = view;
         return measureParallax(frame.session.rays(), frame.film, frame.scene, measure, stop);
@@ -62,6 +72,7 @@ struct Lens {
 std::vector<ParallaxLine> linesOf(const ParallaxField &field, const InfinityParallax &infinity,
                                   double distance, double shift) {
     std::vector<ParallaxLine> lines;
+    reserveInHugePages(lines, field.pixels.size());
     for (int y = 0; y < field.height; ++y) {
         for (int x = 0; x < field.width; ++x) {
             const PixelParallax &p = field.at(x, y);
@@ -83,6 +94,7 @@ std::vector<ParallaxLine> linesOf(const ParallaxField &field, const InfinityPara
 /// The median distance of what the seen pixels see; 0 for the sky alone.
 double medianDistance(const ParallaxField &field) {
     std::vector<float> distances;
+    distances.reserve(field.pixels.size());
     for (const PixelParallax &p : field.pixels) {
         if (p.seen == Seen::both && std::isfinite(p.distance)) {
             distances.push_back(p.distance);
@@ -185,14 +197,18 @@ bool adviseAngle(const Lens &lens, const FrameFigures &figures, AngleAdvice &adv
     return true;
 }
 
-bool advise(const Lens &lens, const ParallaxField &field, FrameReport &report, std::string &error) {
+/// The advice; `figures` are the frame's, worked out meanwhile.
+bool advise(const Lens &lens, const ParallaxField &field, std::future<FrameFigures> &figures,
+            FrameReport &report, std::string &error) {
+    const bool distance = adviseDistance(lens, field, report.distance, error);
+    report.figures = figures.get();
+    if (!distance) {
+        return false;
+    }
     const double eyeWidth = field.eyeWidth;
     report.imageShift =
         lens.budget.imageShift +
         (budgetCentre(lens.budget) - depthCentre(report.figures)) * eyeWidth / 100.0;
-    if (!adviseDistance(lens, field, report.distance, error)) {
-        return false;
-    }
     if (lens.interrupted()) {
         return true;
     }
@@ -216,12 +232,20 @@ bool checkFrame(const LensFrame &frame, const Budget &budget, const CheckSetting
                     keptDistance.at(frame.info.start),
                     keptAngle.at(frame.info.start)};
     field = lens.measure(1, settings.view);
-    report.figures = frameFigures(field, budget);
+    // The frame's figures take a thread of their own while the advice
+    // measures, which needs only the field.
+    std::future<FrameFigures> figures = std::async(
+        field.pixels.size() < kThreadedFigures ? std::launch::deferred : std::launch::async,
+        [&field, &budget] { return frameFigures(field, budget); });
     report.rig = rigShape(lens.eyes());
     report.eyeDistance = lens.eyeDistance;
     report.eyeAngle = lens.eyeAngle;
-    bool done = !lens.interrupted() &&
-                (report.figures.seenPixels == 0 || advise(lens, field, report, error));
+    const bool seen = std::any_of(field.pixels.begin(), field.pixels.end(),
+                                  [](const PixelParallax &p) { return p.seen == Seen::both; });
+    bool done = !lens.interrupted() && (!seen || advise(lens, field, figures, report, error));
+    if (figures.valid()) {
+        report.figures = figures.get();
+    }
     distanceChannel->curve = keptDistance;
     angleChannel->curve = keptAngle;
     std::string restoring;

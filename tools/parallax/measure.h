@@ -69,8 +69,9 @@ struct ParallaxField {
     int eyeWidth = 0;
     int eyeHeight = 0;
     std::vector<PixelParallax> pixels;
-    /// Linear colours of the left eye's view, when asked for.
-    std::vector<render::Rgb> view;
+    /// The brightness of the left eye's view, sRGB-encoded, 0 to 1, when
+    /// asked for.
+    std::vector<double> light;
     /// Every stride-th row of the frame's left edge (the right eye's first
     /// column, measured from the right eye) and of its right edge (the left
     /// eye's last column).
@@ -89,6 +90,9 @@ struct ParallaxField {
 inline bool inFrontOfScreen(const PixelParallax &pixel, double shift = 0.0) {
     return pixel.seen == Seen::both && pixel.horizontal + shift < -0.02;
 }
+
+/// A linear colour's brightness, sRGB-encoded, 0 to 1.
+double brightness(const render::Rgb &colour);
 
 /// Measures the frame the lens has prepared, on `settings.threads` threads.
 ParallaxField measureParallax(const render::LensRays &lens, const render::FilmSettings &film,

@@ -3,7 +3,6 @@
 #include "tools/parallax/cairo_output.h"
 #include "tools/parallax/colour_scale.h"
 #include "tools/parallax/number_text.h"
-#include "tools/render/display_image.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,11 +32,6 @@ void strokeWindowOutline(cairo_t *cr) {
     cairo_set_source_rgb(cr, kWindowColour.r, kWindowColour.g, kWindowColour.b);
     cairo_set_line_width(cr, 1.5);
     cairo_stroke(cr);
-}
-
-/// A linear colour's brightness, sRGB-encoded, 0 to 1.
-double brightness(const render::Rgb &colour) {
-    return render::encodeSrgb(0.2126 * colour.x + 0.7152 * colour.y + 0.0722 * colour.z);
 }
 
 std::uint32_t argb(Colour c) {
@@ -137,15 +131,6 @@ void outlineWindow(cairo_t *cr, const ParallaxField &field, double shift) {
     }
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
     strokeWindowOutline(cr);
-}
-
-/// Each pixel's brightness in the view, 0 to 1.
-std::vector<double> lightOf(const ParallaxField &field) {
-    std::vector<double> light(field.pixels.size(), 0.8);
-    for (std::size_t i = 0; i < field.view.size(); ++i) {
-        light[i] = brightness(field.view[i]);
-    }
-    return light;
 }
 
 /// The horizontal (or vertical) map at `top`.
@@ -328,7 +313,9 @@ bool writeParallaxMap(std::FILE *file, const ParallaxField &field, const FrameFi
     }
     drawText(cr, title, kMapLeft, 26);
 
-    const std::vector<double> light = lightOf(field);
+    // A field measured without its view is drawn on an even grey.
+    const std::vector<double> grey(field.light.empty() ? field.pixels.size() : 0, 0.8);
+    const std::vector<double> &light = field.light.empty() ? grey : field.light;
     drawMap(cr, field, light, budget, kMapTop, false);
     outlineWindow(cr, field, budget.imageShift);
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);

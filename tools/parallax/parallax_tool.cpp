@@ -21,6 +21,10 @@
 #include <new>
 #include <ostream>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace brelvix::parallax {
 namespace {
 
@@ -219,10 +223,24 @@ int check(const render::RenderOptions &options, const ParallaxRequest &request, 
     return over ? kExitOverBudget : render::kExitSuccess;
 }
 
+/// Keeps the memory the check frees for its next buffers. Each frame's
+/// fields, their figures and lines, and its map are buffers of the frame's
+/// size, made and freed several times a frame; glibc hands blocks that
+/// large back to the system at once, and their pages are then cleared
+/// and mapped in again by the next one.
+void keepFreedMemory() {
+#ifdef __GLIBC__
+    constexpr int kLargest = 1 << 30;
+    mallopt(M_MMAP_THRESHOLD, kLargest / 4);
+    mallopt(M_TRIM_THRESHOLD, kLargest);
+#endif
+}
+
 } // namespace
 
 int runDepthCheck(const render::RenderOptions &options, const ParallaxRequest &request,
                   std::ostream &out, std::ostream &err, const std::atomic<int> *stop) {
+    keepFreedMemory();
     try {
         return check(options, request, out, err, stop);
     } catch (const std::bad_alloc &) {

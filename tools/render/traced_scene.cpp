@@ -221,6 +221,19 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     return rays.size();
 }
 
+void Scene::traceAll(std::span<const Ray> rays, std::span<Hit> hits, double maxDistance) const {
+    BatchBuffers &buffers = batchBuffers;
+    buffers.rays.resize(rays.size());
+    buffers.found.resize(rays.size());
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
+    }
+    tracer_->closestHits(buffers.rays, buffers.found, 0.0, maxDistance);
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        hits[i] = fromTracer(buffers.found[i], rays[i].time);
+    }
+}
+
 Scene builtinScene(const world::TracerOptions &options) {
     Scene scene;
     scene.toSun = normalize(scene.toSun);

@@ -113,6 +113,10 @@ class Scene {
     /// camera rays were traced in packets.
     std::size_t shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen,
                          bool packets = true) const;
+    /// What trace gives for each ray of a batch: `hits[i]` for `rays[i]`,
+    /// traced in packets (neighbouring rays of the batch should be
+    /// neighbours on the film).
+    void traceAll(std::span<const Ray> rays, std::span<Hit> hits, double maxDistance = 1e30) const;
     /// Whether a ray beyond what the tracer takes was left untraced.
     bool refusedRays() const { return tracer_ && tracer_->refusedRays(); }
 
