@@ -144,5 +144,39 @@ TEST(TracerPackets, AMovingInstanceIsMetAtEachLanesTime) {
     EXPECT_FALSE(tracer->refusedRays());
 }
 
+// A ray whose direction has a component at zero (or a sign's width from
+// it) among rays that point either way along that axis, as the centre row
+// of a level camera's film gives: a packet holding it would pass by what it
+// meets, so the batch gives what the ray alone meets.
+TEST(TracerPackets, RaysAlongAnAxisPlaneMeetWhatTheyMeetAlone) {
+    for (const char *isa : {"sse2", "avx2", "avx512"}) {
+        SCOPED_TRACE(isa);
+        const auto tracer = world(isa);
+        if (!tracer) {
+            continue;
+        }
+        for (const double level : {-1e-20, -0.0, 0.0, 1e-20, -1e-30}) {
+            std::vector<Ray> rays;
+            std::vector<Segment> segments;
+            for (int i = 0; i < 16; ++i) {
+                const double y = i == 5 ? level : (i % 2 == 0 ? 1e-3 : -1e-3);
+                rays.push_back({{0.0, 0.0, -6.0}, normalize(Vec3{-0.05 + 0.006 * i, y, 1.0})});
+                segments.push_back({rays.back(), 0.0, 10.0});
+            }
+            std::vector<Hit> hits(rays.size());
+            tracer->closestHits(rays, hits, 0.0, INFINITY);
+            std::unique_ptr<bool[]> blocked(new bool[segments.size()]);
+            tracer->occludedAll(segments, std::span<bool>(blocked.get(), segments.size()));
+            for (std::size_t i = 0; i < rays.size(); ++i) {
+                const Hit alone = tracer->closestHit(rays[i]);
+                ASSERT_EQ(alone.kind, Hit::Kind::Mesh) << "ray " << i << " aims at the leaf";
+                EXPECT_EQ(hits[i].kind, alone.kind) << "ray " << i << " at " << level;
+                EXPECT_EQ(hits[i].distance, alone.distance) << "ray " << i << " at " << level;
+                EXPECT_TRUE(blocked[i]) << "ray " << i << " at " << level;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace brelvix::world

@@ -19,50 +19,6 @@ namespace {
 /// at a grazing angle moves the hit along the surface.
 constexpr double kReachTolerance = 2e-3;
 
-/// Whether the tracer's packets may miss what the ray meets: Embree takes a
-/// direction component this close to zero (or a negative zero) as positive,
-/// and a packet holding such a ray among rays that point the other way
-/// passes by hits of its rays. Such rays, on the film's centre lines, are
-/// traced alone and kept out of the packets.
-bool nearAxis(const Ray &ray) {
-    constexpr double kSmallest = 1e-18;
-    return std::abs(ray.direction.x) < kSmallest || std::abs(ray.direction.y) < kSmallest ||
-           std::abs(ray.direction.z) < kSmallest;
-}
-
-/// Rays set apart from a batch, and what they were traced to.
-template <typename Result> struct Packed {
-    std::vector<Ray> rays;
-    std::vector<std::size_t> at;
-    std::vector<Result> results;
-};
-
-/// `results[i]` for `rays[i]`: `batch` traces the rays in packets, `alone`
-/// one ray by itself, which takes the rays near an axis.
-template <typename Result, typename Batch, typename Alone>
-void traceApart(std::span<const Ray> rays, std::span<Result> results, Packed<Result> &packed,
-                const Batch &batch, const Alone &alone) {
-    if (std::none_of(rays.begin(), rays.end(), nearAxis)) {
-        batch(rays, results);
-        return;
-    }
-    packed.rays.clear();
-    packed.at.clear();
-    for (std::size_t i = 0; i < rays.size(); ++i) {
-        if (nearAxis(rays[i])) {
-            results[i] = alone(rays[i]);
-        } else {
-            packed.rays.push_back(rays[i]);
-            packed.at.push_back(i);
-        }
-    }
-    packed.results.resize(packed.rays.size());
-    batch(std::span<const Ray>(packed.rays), std::span<Result>(packed.results));
-    for (std::size_t k = 0; k < packed.at.size(); ++k) {
-        results[packed.at[k]] = packed.results[k];
-    }
-}
-
 /// What the other eye is asked to find: the point at `distance` along the
 /// ray (where the tracer puts its hit), or the ray's direction when it met
 /// the sky.
@@ -108,8 +64,6 @@ struct RowBuffers {
     std::vector<Ray> otherRays;
     std::vector<std::size_t> from;
     std::vector<render::Hit> otherHits;
-    Packed<render::Hit> packedHits;
-    Packed<render::ShadedRay> packedShading;
 };
 
 thread_local RowBuffers rowBuffers;
@@ -163,12 +117,7 @@ class RowMeasure {
             return;
         }
         b.shaded.resize(b.rays.size());
-        traceApart<render::ShadedRay>(
-            b.rays, b.shaded, b.packedShading,
-            [this](std::span<const Ray> rays, std::span<render::ShadedRay> shaded) {
-                scene_.shadeAll(rays, shaded);
-            },
-            [this](const Ray &ray) { return scene_.shade(ray); });
+        scene_.shadeAll(b.rays, b.shaded);
         for (std::size_t i = 0; i < b.rays.size(); ++i) {
             field_.light[index(row, b.columns[i])] = brightness(b.shaded[i].colour);
             b.distances[i] = b.shaded[i].distance;
@@ -176,12 +125,7 @@ class RowMeasure {
     }
 
     void trace(std::span<const Ray> rays, std::span<render::Hit> hits) {
-        traceApart<render::Hit>(
-            rays, hits, buffers_.packedHits,
-            [this](std::span<const Ray> batch, std::span<render::Hit> found) {
-                scene_.traceAll(batch, found);
-            },
-            [this](const Ray &ray) { return scene_.trace(ray); });
+        scene_.traceAll(rays, hits);
     }
     void findRight(int row, double y);
     void traceRight(int row);

@@ -1,7 +1,8 @@
 // Batches of rays traced in Embree's packets: the rays of a batch go in
 // order, `packetWidth` to a packet, each packet with the coherent flag. A
 // lane whose ray Embree cannot take stays inactive and sees the sky, as a
-// single ray would.
+// single ray would. A ray along an axis plane is traced alone (see
+// `alongAnAxisPlane`).
 #include "tools/world/tracer.h"
 #include "tools/world/tracer_shading.h"
 
@@ -46,6 +47,17 @@ void occlude(const int *valid, RTCScene scene, RTCIntersectContext *context, RTC
     rtcOccluded16(valid, scene, context, p);
 }
 
+/// Whether a packet may pass by what the ray meets: Embree takes a direction
+/// component this close to zero (a negative zero too) as a small positive
+/// one, and a packet that holds such a ray among rays pointing the other way
+/// misses hits of its rays. Such rays (the film's centre lines of a level
+/// camera) are traced alone, where Embree meets what they meet.
+bool alongAnAxisPlane(const Ray &ray) {
+    constexpr double kSmallest = 1e-18; // Embree's own bound for a reciprocal
+    return std::abs(ray.direction.x) < kSmallest || std::abs(ray.direction.y) < kSmallest ||
+           std::abs(ray.direction.z) < kSmallest;
+}
+
 /// Lane `i` of a packet's rays set as embreeRay sets a single ray.
 template <typename Rays>
 void setLane(Rays &rays, int i, const Ray &ray, double nearest, double farthest) {
@@ -71,12 +83,13 @@ RTCIntersectContext coherentContext() {
 
 /// Closest hits of `rays` in packets of Kind; `resolve` sets a found hit of
 /// a ray. False when a ray was refused.
-template <typename Kind, typename Resolve>
+template <typename Kind, typename Resolve, typename Alone>
 bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, double nearest,
-               double farthest, const Resolve &resolve) {
+               double farthest, const Resolve &resolve, const Alone &alone) {
     constexpr int width = Kind::width;
     alignas(64) typename Kind::RayHit packet{};
     alignas(64) int valid[width] = {};
+    bool single[width] = {}; // lanes traced alone, after the packet
     RTCIntersectContext context = coherentContext();
     bool refused = false;
     for (std::size_t first = 0; first < rays.size(); first += width) {
@@ -84,6 +97,7 @@ bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, d
         bool any = false;
         for (int i = 0; i < width; ++i) {
             valid[i] = 0;
+            single[i] = false;
             packet.hit.geomID[i] = RTC_INVALID_GEOMETRY_ID;
             packet.hit.instID[0][i] = RTC_INVALID_GEOMETRY_ID;
             if (i >= count) {
@@ -92,6 +106,10 @@ bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, d
             const Ray &ray = rays[first + static_cast<std::size_t>(i)];
             if (!takes(ray, nearest, farthest)) {
                 refused = true;
+                continue;
+            }
+            if (alongAnAxisPlane(ray)) {
+                single[i] = true;
                 continue;
             }
             setLane(packet.ray, i, ray, nearest, farthest);
@@ -104,6 +122,10 @@ bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, d
         for (int i = 0; i < count; ++i) {
             const std::size_t k = first + static_cast<std::size_t>(i);
             const auto &h = packet.hit;
+            if (single[i]) {
+                hits[k] = alone(rays[k]);
+                continue;
+            }
             if (valid[i] == 0 || h.geomID[i] == RTC_INVALID_GEOMETRY_ID) {
                 // Copied from a constant: clearing the record in place
                 // becomes a string instruction, slow to start.
@@ -125,11 +147,13 @@ bool traceHits(RTCScene scene, std::span<const Ray> rays, std::span<Hit> hits, d
 }
 
 /// Occlusion of `segments` in packets of Kind. False when a ray was refused.
-template <typename Kind>
-bool traceOcclusion(RTCScene scene, std::span<const Segment> segments, std::span<bool> blocked) {
+template <typename Kind, typename Alone>
+bool traceOcclusion(RTCScene scene, std::span<const Segment> segments, std::span<bool> blocked,
+                    const Alone &alone) {
     constexpr int width = Kind::width;
     alignas(64) typename Kind::Rays packet{};
     alignas(64) int valid[width] = {};
+    bool single[width] = {}; // lanes traced alone, after the packet
     RTCIntersectContext context = coherentContext();
     bool refused = false;
     for (std::size_t first = 0; first < segments.size(); first += width) {
@@ -137,12 +161,17 @@ bool traceOcclusion(RTCScene scene, std::span<const Segment> segments, std::span
         bool any = false;
         for (int i = 0; i < width; ++i) {
             valid[i] = 0;
+            single[i] = false;
             if (i >= count) {
                 continue;
             }
             const Segment &segment = segments[first + static_cast<std::size_t>(i)];
             if (!takes(segment.ray, segment.nearest, segment.farthest)) {
                 refused = true;
+                continue;
+            }
+            if (alongAnAxisPlane(segment.ray)) {
+                single[i] = true;
                 continue;
             }
             setLane(packet, i, segment.ray, segment.nearest, segment.farthest);
@@ -153,7 +182,8 @@ bool traceOcclusion(RTCScene scene, std::span<const Segment> segments, std::span
             occlude(valid, scene, &context, &packet);
         }
         for (int i = 0; i < count; ++i) {
-            blocked[first + static_cast<std::size_t>(i)] = valid[i] != 0 && packet.tfar[i] < 0.0f;
+            const std::size_t k = first + static_cast<std::size_t>(i);
+            blocked[k] = single[i] ? alone(segments[k]) : valid[i] != 0 && packet.tfar[i] < 0.0f;
         }
     }
     return !refused;
@@ -166,17 +196,18 @@ void Tracer::closestHits(std::span<const Ray> rays, std::span<Hit> hits, double 
     const auto resolve = [this](const Ray &ray, const EmbreeHit &found, Hit &hit) {
         shading_->hitFrom(ray, found, hit);
     };
+    const auto alone = [&](const Ray &ray) { return closestHit(ray, nearest, farthest); };
     const RTCScene scene = shading_->scene;
     bool taken = true;
     switch (shading_->packetWidth) {
     case 16:
-        taken = traceHits<Packet16>(scene, rays, hits, nearest, farthest, resolve);
+        taken = traceHits<Packet16>(scene, rays, hits, nearest, farthest, resolve, alone);
         break;
     case 8:
-        taken = traceHits<Packet8>(scene, rays, hits, nearest, farthest, resolve);
+        taken = traceHits<Packet8>(scene, rays, hits, nearest, farthest, resolve, alone);
         break;
     case 4:
-        taken = traceHits<Packet4>(scene, rays, hits, nearest, farthest, resolve);
+        taken = traceHits<Packet4>(scene, rays, hits, nearest, farthest, resolve, alone);
         break;
     default:
         for (std::size_t i = 0; i < rays.size(); ++i) {
@@ -189,17 +220,18 @@ void Tracer::closestHits(std::span<const Ray> rays, std::span<Hit> hits, double 
 }
 
 void Tracer::occludedAll(std::span<const Segment> segments, std::span<bool> blocked) const {
+    const auto alone = [this](const Segment &s) { return occluded(s.ray, s.nearest, s.farthest); };
     const RTCScene scene = shading_->scene;
     bool taken = true;
     switch (shading_->packetWidth) {
     case 16:
-        taken = traceOcclusion<Packet16>(scene, segments, blocked);
+        taken = traceOcclusion<Packet16>(scene, segments, blocked, alone);
         break;
     case 8:
-        taken = traceOcclusion<Packet8>(scene, segments, blocked);
+        taken = traceOcclusion<Packet8>(scene, segments, blocked, alone);
         break;
     case 4:
-        taken = traceOcclusion<Packet4>(scene, segments, blocked);
+        taken = traceOcclusion<Packet4>(scene, segments, blocked, alone);
         break;
     default:
         for (std::size_t i = 0; i < segments.size(); ++i) {
