@@ -126,13 +126,10 @@ template <typename Visible> Rgb Scene::direct(const Hit &hit, const Visible &vis
 }
 
 ShadedRay Scene::shade(const Ray &ray, const Hit &hit) const {
-    if (hit.object == kSky) {
-        return lit(ray, hit, Rgb{});
-    }
     const auto unblocked = [this](const world::Segment &shadow) {
         return !tracer_->occluded(shadow.ray, shadow.nearest, shadow.farthest);
     };
-    return lit(ray, hit, direct(hit, unblocked));
+    return lit(ray, hit, hit.object == kSky ? Rgb{} : direct(hit, unblocked));
 }
 
 inline ShadedRay Scene::lit(const Ray &ray, const Hit &hit, Rgb light) const {
@@ -165,6 +162,7 @@ namespace {
 struct BatchBuffers {
     std::vector<world::Ray> rays;
     std::vector<world::Hit> found;
+    std::vector<Hit> hits;
     std::vector<world::Segment> shadows;
     std::unique_ptr<bool[]> blocked;
     std::size_t blockedSize = 0;
@@ -180,6 +178,15 @@ struct BatchBuffers {
 
 thread_local BatchBuffers batchBuffers;
 
+/// The rays as the tracer takes them, into the thread's buffers.
+std::span<const world::Ray> tracerRays(std::span<const Ray> rays, BatchBuffers &buffers) {
+    buffers.rays.resize(rays.size());
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+        buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
+    }
+    return buffers.rays;
+}
+
 } // namespace
 
 std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen,
@@ -191,12 +198,8 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
         return 0;
     }
     BatchBuffers &buffers = batchBuffers;
-    buffers.rays.resize(rays.size());
-    buffers.found.resize(rays.size());
-    for (std::size_t i = 0; i < rays.size(); ++i) {
-        buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
-    }
-    tracer_->closestHits(buffers.rays, buffers.found, 0.0, 1e30);
+    buffers.hits.resize(rays.size());
+    traceAll(rays, buffers.hits);
     // The shadow rays of every hit, in the order of their camera rays, then
     // the light each hit sees from what they found.
     buffers.shadows.clear();
@@ -204,9 +207,9 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
         buffers.shadows.push_back(shadow);
         return true;
     };
-    for (std::size_t i = 0; i < rays.size(); ++i) {
-        if (buffers.found[i].kind != world::Hit::Kind::Sky) {
-            direct(fromTracer(buffers.found[i], rays[i].time), gather);
+    for (const Hit &hit : buffers.hits) {
+        if (hit.object != kSky) {
+            direct(hit, gather);
         }
     }
     const std::span<bool> blocked = buffers.blockedFor(buffers.shadows.size());
@@ -214,21 +217,16 @@ std::size_t Scene::shadeAll(std::span<const Ray> rays, std::span<ShadedRay> seen
     std::size_t next = 0;
     const auto unblocked = [&blocked, &next](const world::Segment &) { return !blocked[next++]; };
     for (std::size_t i = 0; i < rays.size(); ++i) {
-        const Hit hit = fromTracer(buffers.found[i], rays[i].time);
-        seen[i] = hit.object == kSky ? lit(rays[i], hit, Rgb{})
-                                     : lit(rays[i], hit, direct(hit, unblocked));
+        const Hit &hit = buffers.hits[i];
+        seen[i] = lit(rays[i], hit, hit.object == kSky ? Rgb{} : direct(hit, unblocked));
     }
     return rays.size();
 }
 
 void Scene::traceAll(std::span<const Ray> rays, std::span<Hit> hits, double maxDistance) const {
     BatchBuffers &buffers = batchBuffers;
-    buffers.rays.resize(rays.size());
     buffers.found.resize(rays.size());
-    for (std::size_t i = 0; i < rays.size(); ++i) {
-        buffers.rays[i] = {rays[i].origin, rays[i].direction, rays[i].time};
-    }
-    tracer_->closestHits(buffers.rays, buffers.found, 0.0, maxDistance);
+    tracer_->closestHits(tracerRays(rays, buffers), buffers.found, 0.0, maxDistance);
     for (std::size_t i = 0; i < rays.size(); ++i) {
         hits[i] = fromTracer(buffers.found[i], rays[i].time);
     }
