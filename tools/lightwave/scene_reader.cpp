@@ -20,8 +20,6 @@ namespace brelvix::lightwave {
 namespace {
 
 constexpr long long kLargestSceneFile = 256ll << 20;
-/// Frame numbers beyond this are no scene's (a year at 30 000 frames a second).
-constexpr double kLargestFrame = 1e12;
 
 std::string fileStem(std::string_view path) {
     const std::size_t slash = path.find_last_of("/\\:");
@@ -197,22 +195,8 @@ class SceneParser {
 
     bool readLine(std::string_view line, const Words &w) {
         const std::string_view key = w[0];
-        if (key == "FirstFrame" || key == "LastFrame") {
-            double frame = 0.0;
-            if (!readValues(lines_, w, 1, &frame)) {
-                return false;
-            }
-            if (!(std::abs(frame) <= kLargestFrame)) {
-                return lines_.fail(key, " out of range");
-            }
-            (key == "FirstFrame" ? scene_.firstFrame : scene_.lastFrame) = frame;
-            return true;
-        }
-        if (key == "FrameStep") {
-            return readPositive(lines_, w, scene_.frameStep);
-        }
-        if (key == "FramesPerSecond") {
-            return readPositive(lines_, w, scene_.framesPerSecond);
+        if (const std::optional<bool> read = readFramesLine(lines_, w, scene_)) {
+            return *read;
         }
         if (key == "CurrentCamera") {
             const std::optional<long long> index = w.size() == 2 ? integer(w[1]) : std::nullopt;

@@ -190,4 +190,29 @@ std::optional<bool> readEnvironmentLine(LineCursor &lines, const Words &w,
     return std::nullopt;
 }
 
+std::optional<bool> readFramesLine(LineCursor &lines, const Words &w, Scene &scene) {
+    // Frame numbers beyond this are no scene's (a year at 30 000 frames a
+    // second).
+    constexpr double kLargestFrame = 1e12;
+    const std::string_view key = w[0];
+    if (key == "FirstFrame" || key == "LastFrame") {
+        double frame = 0.0;
+        if (!readValues(lines, w, 1, &frame)) {
+            return false;
+        }
+        if (!(std::abs(frame) <= kLargestFrame)) {
+            return lines.fail(key, " out of range");
+        }
+        (key == "FirstFrame" ? scene.firstFrame : scene.lastFrame) = frame;
+        return true;
+    }
+    if (key == "FrameStep") {
+        return readPositive(lines, w, scene.frameStep);
+    }
+    if (key == "FramesPerSecond") {
+        return readPositive(lines, w, scene.framesPerSecond);
+    }
+    return std::nullopt;
+}
+
 } // namespace brelvix::lightwave

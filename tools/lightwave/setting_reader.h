@@ -51,6 +51,11 @@ std::optional<bool> readCameraLine(LineCursor &lines, const Words &w, const Sett
 std::optional<bool> readBlurLine(LineCursor &lines, const Words &w, const SettingContext &context,
                                  CameraSettings &camera, std::string_view prefix);
 
+/// A line of the scene's frame range and rate (`FirstFrame`, `LastFrame`,
+/// `FrameStep`, `FramesPerSecond`): nothing when it is none of them, else
+/// whether it was read.
+std::optional<bool> readFramesLine(LineCursor &lines, const Words &w, Scene &scene);
+
 /// A line of the scene's ambient light or backdrop, the same way. A colour
 /// written otherwise than as three numbers is not read.
 std::optional<bool> readEnvironmentLine(LineCursor &lines, const Words &w,
